@@ -1,0 +1,95 @@
+// How a camera object reaches its device. Each library binds its own device
+// (USB, LAN, GigE); a camera object without a device uses NoDevice. The core
+// owns the capture thread, the frame ring and every error code; a binding
+// only answers for its device.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+
+#include "profile.h"
+
+namespace quvex {
+
+// What one step of frame acquisition gave.
+struct FrameOutcome {
+  enum Kind {
+    Frame,    // a frame is ready (Poll) or is in the target (Read)
+    NoFrame,  // nothing this turn; nothing to report
+    Error,    // a failure to report with error; capture goes on
+    End,      // capture cannot go on: report error and leave the capture loop
+  };
+  Kind kind = NoFrame;
+  int error = 0;
+};
+
+class DeviceBinding {
+ public:
+  virtual ~DeviceBinding() = default;
+
+  // The camera object's device check: false means no device (error 1).
+  virtual bool HasDevice() const = 0;
+  // Whether capture may start or stop (a LAN camera must be connected too).
+  virtual bool CanCapture() const { return HasDevice(); }
+  // Writes a camera register (register number, 16-bit value); 1 when sent.
+  virtual int WriteRegister(unsigned registerNumber, int value) = 0;
+  // Selects and opens the camera at index; 0 on success, else an error code.
+  virtual int SelectCamera(int index) = 0;
+  // Number of camera indexes that can be probed.
+  virtual int MaxCameras() const = 0;
+  // true when a camera answers at index.
+  virtual bool IsCameraPresent(int index) = 0;
+
+  // Told once the camera object is initialised.
+  virtual void Initialized() {}
+  // false for a build that has no camera enumeration: naming a camera by
+  // index is then refused as not ready.
+  virtual bool EnumeratesCameras() const { return true; }
+  // true when a NUC stamps its time first and reports the register write's
+  // result; false when it writes first and always reports success.
+  virtual bool NucReportsWrite() const { return false; }
+  // true when frames are still read (and dropped) during the NUC settle
+  // window, and the NUC time is cleared at the first frame after it.
+  virtual bool ReadsThroughNucSettle() const { return false; }
+
+  // Capture start: checks the selected camera and sets the device up for
+  // frames of timing's active size; 0, or the error code to report.
+  virtual int PrepareCapture(const SensorTiming&) { return 0; }
+  // Starts delivery once the capture thread runs; 0, or the error code.
+  virtual int StartDevice() { return 0; }
+  // Ends any wait of the capture thread on the device; called as a stop begins.
+  virtual void CancelWaits() {}
+  // Stops the device after the capture thread has ended; 0, or the error code.
+  virtual int StopDevice() { return 0; }
+  // Asks for a new frame (capture thread).
+  virtual FrameOutcome Poll() { return {FrameOutcome::NoFrame, 0}; }
+  // Moves the frame that Poll announced into target (capture thread).
+  virtual FrameOutcome Read(uint8_t*, size_t) { return {FrameOutcome::Error, 3}; }
+  // Captures one frame into target while no capture runs; Frame, or NoFrame
+  // (failed, nothing to report), or Error with the code to report.
+  virtual FrameOutcome OneShot(uint8_t*, size_t) { return {FrameOutcome::NoFrame, 0}; }
+
+  // Where the binding reports an error of its own; set by the camera object.
+  void SetErrorReporter(std::function<void(int)> report) { report_ = std::move(report); }
+
+ protected:
+  void ReportError(int code) const {
+    if (report_) report_(code);
+  }
+
+ private:
+  std::function<void(int)> report_;
+};
+
+// The binding of a camera object that has no device.
+class NoDevice final : public DeviceBinding {
+ public:
+  bool HasDevice() const override { return false; }
+  int WriteRegister(unsigned, int) override { return 0; }
+  int SelectCamera(int) override { return 2; }
+  int MaxCameras() const override { return 0; }
+  bool IsCameraPresent(int) override { return false; }
+};
+
+}  // namespace quvex

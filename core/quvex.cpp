@@ -1,0 +1,139 @@
+// Construction, initialisation and destruction of the camera object, its
+// errors and messages, and the small members behind camera selection.
+#include "quvex.h"
+
+#include <cstdio>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "quvex_platform/clock.h"
+#include "quvex_platform/text.h"
+
+namespace quvex {
+
+namespace {
+constexpr int kTableLowId = 114;
+constexpr int kTableHighId = 115;
+}  // namespace
+
+CQuvex::CQuvex(const BuildProfile& profile, std::unique_ptr<DeviceBinding> device)
+    : profile_(profile),
+      device_(device ? std::move(device) : std::make_unique<NoDevice>()),
+      tableA_(profile.interpolation),
+      tableB_(profile.interpolation),
+      ringSlots_(profile.ringSlots),
+      rateTime_(platform::TickCount()) {
+  BuildPalette360(palette_.data());
+  device_->SetErrorReporter([this](int code) { PushError(code); });
+}
+
+CQuvex::~CQuvex() {
+  // Stops capture and joins the capture thread before anything it uses goes.
+  std::lock_guard control(controlMutex_);
+  if (captureState_.load() == 1 || captureThread_.Joinable()) StopCapture();
+}
+
+int CQuvex::Initialize(QuvexHwnd window) {
+  if (profile_.hasCpuInfo) GetCpuInfo(&cpuInfo_);
+  displayImage_.reset(new (std::nothrow) CDibImage);
+  ring_.Resize(ringSlots_);
+  ringSize_ = ring_.Size();
+  SetWindow(window);
+  if (!displayImage_) return PushError(QUVEX_ERR_BUFFER), 0;
+  tableA_.Load(kTableLowId, profile_.module, u"TBL", 0);
+  tableB_.Load(kTableHighId, profile_.module, u"TBL", 0);
+  tableA_.UpdateLut();
+  tableB_.UpdateLut();
+  device_->Initialized();
+  return 1;
+}
+
+int CQuvex::PushError(int code) {
+  errors_.Push(code);
+  if (const QuvexHwnd window = Window()) QuvexWindow_Post(window, WM_QUVEX_ERROR, 0, code);
+  return 1;
+}
+
+int CQuvex::GetLastError() { return errors_.Pop(); }
+
+bool CQuvex::DeviceCheck() {
+  if (device_->HasDevice()) return true;
+  PushError(QUVEX_ERR_NOT_READY);
+  return false;
+}
+
+int CQuvex::SetCameraNumber(int index) {
+  std::lock_guard control(controlMutex_);
+  if (!DeviceCheck()) return 0;
+  // The frame ring and the device are in use while capturing: a camera
+  // change is refused until Quvex_Close.
+  if (captureState_.load() == 1) return PushError(QUVEX_ERR_NOT_READY), 0;
+  const int error = device_->SelectCamera(index);
+  if (error != 0) return PushError(error), 0;
+  return 1;
+}
+
+int CQuvex::IsCameraEnable(int index, char16_t* name, int size) {
+  if (!DeviceCheck()) return 0;
+  if (!device_->EnumeratesCameras()) return PushError(QUVEX_ERR_NOT_READY), 0;
+  const std::u16string stem = profile_.cameraNameStem;
+  // The name is stem, '_' and two digits; one unit more than the name and its
+  // terminator is required.
+  const int required = static_cast<int>(stem.size()) + 5;
+  if (name == nullptr || size < required) return PushError(QUVEX_ERR_ARGUMENT), 0;
+  if (index < 0 || index >= device_->MaxCameras()) return PushError(QUVEX_ERR_ARGUMENT), 0;
+  if (!device_->IsCameraPresent(index)) return 0;
+  char digits[16];
+  std::snprintf(digits, sizeof digits, "_%02d", index + 1);
+  std::u16string text = stem;
+  for (const char* c = digits; *c != 0; ++c) text += static_cast<char16_t>(*c);
+  text.copy(name, text.size());
+  name[text.size()] = 0;
+  return 1;
+}
+
+int CQuvex::IsCameraEnableA(int index, char* name, int size) {
+  // Checked before anything is allocated: a null buffer or a size below what
+  // any name needs is refused at once.
+  if (!DeviceCheck()) return 0;
+  if (!device_->EnumeratesCameras()) return PushError(QUVEX_ERR_NOT_READY), 0;
+  const int required = static_cast<int>(platform::Utf16Length(profile_.cameraNameStem)) + 5;
+  if (name == nullptr || size < required) return PushError(QUVEX_ERR_ARGUMENT), 0;
+  std::vector<char16_t> wide(static_cast<size_t>(size), 0);
+  const int result = IsCameraEnable(index, wide.data(), size);
+  if (result == 0) return 0;
+  const auto narrow = platform::Utf16ToUtf8(wide.data());
+  if (!narrow || narrow->size() + 1 > static_cast<size_t>(size)) {
+    return PushError(QUVEX_ERR_ARGUMENT), 0;
+  }
+  narrow->copy(name, narrow->size());
+  name[narrow->size()] = 0;
+  return result;
+}
+
+int CQuvex::SetCameraType(int) { return PushError(QUVEX_ERR_UNSUPPORTED), 0; }
+
+int CQuvex::Start() {
+  if (!DeviceCheck()) return 0;
+  paused_.store(0);
+  return 1;
+}
+
+int CQuvex::Pause() {
+  if (!DeviceCheck()) return 0;
+  paused_.store(1);
+  return 1;
+}
+
+int CQuvex::Nuc() {
+  if (device_->NucReportsWrite()) {
+    nucTime_.store(platform::TickCount());
+    return device_->WriteRegister(QUVEX_REG_NUC, 1);
+  }
+  device_->WriteRegister(QUVEX_REG_NUC, 1);
+  nucTime_.store(platform::TickCount());
+  return 1;
+}
+
+}  // namespace quvex

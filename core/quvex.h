@@ -1,0 +1,177 @@
+// The camera object: one per handle of the exported interface. It owns the
+// device binding, the temperature tables, the error stack and the settings the
+// host reads and writes as parameters.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "cpu_info.h"
+#include "device_binding.h"
+#include "dib_image.h"
+#include "error_stack.h"
+#include "frame_ring.h"
+#include "palette.h"
+#include "profile.h"
+#include "recorder.h"
+#include "quvex/quvex.h"
+#include "quvex_platform/sync.h"
+#include "quvex_platform/thread.h"
+#include "temperature_table.h"
+
+namespace quvex {
+
+class CQuvex {
+ public:
+  CQuvex(const BuildProfile& profile, std::unique_ptr<DeviceBinding> device);
+  virtual ~CQuvex();
+  CQuvex(const CQuvex&) = delete;
+  CQuvex& operator=(const CQuvex&) = delete;
+
+  int Initialize(QuvexHwnd window);
+
+  // Errors and messages.
+  int PushError(int code);
+  int GetLastError();
+  void SetWindow(QuvexHwnd window) { window_.store(window); }
+  QuvexHwnd Window() const { return window_.load(); }
+
+  // Parameters and registers.
+  int GetParam(int id);
+  int SetParam(int id, int value);
+  int SetRegister7Flag(int flag);
+  int SetRangeMode(int mode);
+
+  // Camera selection and capture switches.
+  int SetCameraNumber(int index);
+  int IsCameraEnable(int index, char16_t* name, int size);
+  int IsCameraEnableA(int index, char* name, int size);
+  int SetCameraType(int type);
+  int Start();
+  int Pause();
+  int Nuc();
+
+  // Capture, frame access, saving and recording.
+  int Preview();
+  int Close();
+  int StartCapture();
+  int StopCapture();
+  int OneShot();
+  int GetNewID();
+  int GetRaw(int frameId, void* buffer, int size);
+  int GetColor(int frameId, void* buffer, int size);
+  int GetTemperature(int frameId, float* buffer, int size);
+  int Save(const char16_t* name, int saveType);
+  int Rec(const char16_t* name, int recordType);
+
+  // False colour: maps a 16-bit raw image into a 24-bit colour image of the same
+  // size (raw row i becomes colour row H - 1 - i) and updates the auto-range.
+  int MapRawToColor(const CDibImage& raw, CDibImage& colour);
+  const Palette360& Palette() const { return palette_; }
+
+  // Temperature tables and conversions of a 16-bit raw image.
+  int SetTable(const char16_t* name);
+  int ToTemperatureInt8(const CDibImage* raw, int8_t* out, int rowOrderFlag) const;
+  int ToTemperatureUInt8(const CDibImage* raw, uint8_t* out, int rowOrderFlag) const;
+  int ToTemperatureInt32(const CDibImage* raw, int32_t* out, int rowOrderFlag) const;
+  int ToTemperatureFloat(const CDibImage* raw, float* out, int rowOrderFlag) const;
+  // The table that serves the current range mode.
+  const CTemperatureTable& ActiveTable() const;
+  CTemperatureTable& TableA() { return tableA_; }
+  CTemperatureTable& TableB() { return tableB_; }
+
+  const BuildProfile& Profile() const { return profile_; }
+  DeviceBinding& Device() { return *device_; }
+  // Creates the images of every frame slot and sets the device up (also used
+  // by bindings that connect to their camera); 1, or 0 with the error pushed.
+  int AllocateRing();
+  // Stops capture if it runs, then applies change (a binding reconnecting to
+  // its camera) while no other host call can start capture; change's result.
+  int WithCaptureStopped(const std::function<int()>& change);
+  const CpuInfo& ProcessorRecord() const { return cpuInfo_; }
+  uint32_t NucTime() const { return nucTime_.load(); }
+
+ private:
+  bool DeviceCheck();
+  bool CaptureCheck();
+  void CaptureLoop();
+  // Sleeps ms, or less when a stop begins.
+  void Nap(uint32_t ms);
+  void CountFrameForRate();
+  // true while frames are skipped after a NUC.
+  bool NucSettling();
+  int CurrentIndex() const;
+  void PublishIndex(int index);
+  // Copies the frame of frameId into buffer under its slot's lock; 0 when the
+  // frame is not (or no longer) in the ring.
+  template <class Copy>
+  int WithFrame(int frameId, Copy&& copy);
+  // Converts the slot's raw image for a temperature save type, lets the slot
+  // go and writes the file; 0, or the error code.
+  struct RecordRequest {
+    int type;
+    std::u16string name;
+  };
+  RecordRequest SnapshotRecordRequest();
+  int StartRecord(int type, const std::u16string& name);
+  void RecordFrame(const FrameSlot& slot);
+  void RecordFailed();
+  int StopRecord(int type);
+  void RecordBegin();
+  void RecordStep(const FrameSlot& slot);
+  void RecordEnd();
+  int SaveTemperatures(const char16_t* name, FrameSlot& slot, std::unique_lock<std::mutex>& slotLock,
+                       int saveType);
+
+  const BuildProfile& profile_;
+  CpuInfo cpuInfo_{};
+  std::unique_ptr<DeviceBinding> device_;
+  std::unique_ptr<CDibImage> displayImage_;
+  Palette360 palette_{};
+  CTemperatureTable tableA_;
+  CTemperatureTable tableB_;
+  mutable platform::CriticalSection lock_;
+
+  // Settings; atomic because the capture thread reads them while the host sets them.
+  std::atomic<int> autoRangeCount_{-1};
+  std::atomic<int> rangeHigh_{3000};
+  std::atomic<int> rangeLow_{1000};
+  std::atomic<int> captureState_{0};
+  std::atomic<int> loopSleep_{10};
+  std::atomic<uint32_t> nucTime_{0};
+  std::atomic<int> nucSettle_{1000};
+  int ringSlots_;
+  std::atomic<int> switchFlag_{1};
+  std::atomic<int> rangeMode_{0};
+  std::atomic<int> paused_{0};
+  std::atomic<int> viewFlip_{0};
+  std::atomic<int> fileFlip_{0};
+  std::atomic<int> recordType_{0};
+  std::atomic<int> aviSizeLimit_{2000};
+  std::atomic<int> frameRate_{0};
+  std::atomic<QuvexHwnd> window_{nullptr};
+  FrameRing ring_;
+  int ringSize_ = 0;  // slots the frame ring holds
+  std::atomic<int> currentIndex_{0};
+
+  // Capture control: one host call at a time starts, stops or selects.
+  std::mutex controlMutex_;
+  std::atomic<int> runFlag_{0};
+  platform::ManualResetEvent stopping_;
+  platform::Thread captureThread_;
+  int frameCount_ = 0;   // capture thread only
+  uint32_t rateTime_ = 0;  // capture thread only
+
+  // The recording request, handed to the capture thread whole.
+  std::mutex recordMutex_;
+  std::u16string recordName_;
+  CRecorder recorder_;
+
+  ErrorStack errors_;
+};
+
+}  // namespace quvex

@@ -1,0 +1,215 @@
+// Capture control and the capture thread: each new frame is read into the
+// next slot of the ring, mapped to colour, counted for the frame rate,
+// recorded, published as the current slot and announced to the host.
+#include <algorithm>
+
+#include "quvex.h"
+#include "quvex_platform/clock.h"
+#include "quvex_platform/text.h"
+
+namespace quvex {
+
+namespace {
+// Record names hold at most 259 UTF-16 units and their terminator.
+constexpr size_t kMaxRecordName = 259;
+// Longest pause between two polls, whatever parameter 9 says: a stop wakes the
+// thread at once anyway, this only keeps a huge value from meaning "never".
+constexpr uint32_t kMaxLoopSleep = 10000;
+constexpr uint32_t kPausedSleep = 10;
+}  // namespace
+
+bool CQuvex::CaptureCheck() {
+  if (device_->CanCapture()) return true;
+  PushError(QUVEX_ERR_NOT_READY);
+  return false;
+}
+
+int CQuvex::CurrentIndex() const {
+  std::lock_guard lock(lock_);
+  return currentIndex_.load();
+}
+
+void CQuvex::PublishIndex(int index) {
+  std::lock_guard lock(lock_);
+  currentIndex_.store(index);
+}
+
+int CQuvex::Preview() {
+  std::lock_guard control(controlMutex_);
+  if (StartCapture() != 0) return 1;
+  StopCapture();
+  return 0;
+}
+
+int CQuvex::Close() {
+  std::lock_guard control(controlMutex_);
+  StopCapture();
+  return 1;
+}
+
+int CQuvex::AllocateRing() {
+  const int error = device_->PrepareCapture(profile_.timing);
+  if (error != 0) return PushError(error), 0;
+  const int width = profile_.timing.activeWidth;
+  const int height = profile_.timing.activeLines;
+  for (int i = 0; i < ring_.Size(); ++i) {
+    FrameSlot& slot = ring_[i];
+    std::lock_guard lock(slot.mutex);
+    slot.frameId.store(0);
+    if (slot.raw.Create(width, height, 16) == 0 || slot.colour.Create(width, height, 24) == 0) {
+      return PushError(QUVEX_ERR_BUFFER), 0;
+    }
+  }
+  return 1;
+}
+
+int CQuvex::StartCapture() {
+  if (!CaptureCheck()) return 0;
+  if (captureState_.load() == 1) return 1;
+  if (AllocateRing() == 0) return 0;
+  runFlag_.store(1);
+  stopping_.Reset();
+  if (!captureThread_.Start([this] { CaptureLoop(); })) {
+    StopCapture();
+    return PushError(QUVEX_ERR_THREAD), 0;
+  }
+  SetRegister7Flag(switchFlag_.load());
+  SetRangeMode(rangeMode_.load());
+  const int error = device_->StartDevice();
+  if (error != 0) {
+    StopCapture();
+    return PushError(error), 0;
+  }
+  captureState_.store(1);
+  return 1;
+}
+
+int CQuvex::WithCaptureStopped(const std::function<int()>& change) {
+  std::lock_guard control(controlMutex_);
+  if (captureState_.load() == 1 || captureThread_.Joinable()) StopCapture();
+  return change();
+}
+
+int CQuvex::StopCapture() {
+  if (!CaptureCheck()) return 0;
+  runFlag_.store(0);
+  stopping_.Set();
+  device_->CancelWaits();
+  captureThread_.Join();  // every wait of the thread ends on the cancel above
+  if (captureState_.load() == 0) return 1;
+  captureState_.store(0);
+  const int error = device_->StopDevice();
+  if (error != 0) return PushError(error), 0;
+  return 1;
+}
+
+void CQuvex::Nap(uint32_t ms) {
+  if (ms == 0) return platform::SleepMs(0);
+  stopping_.Wait(std::min(ms, kMaxLoopSleep));
+}
+
+void CQuvex::CountFrameForRate() {
+  ++frameCount_;
+  const uint32_t elapsed = platform::TickCount() - rateTime_;
+  if (elapsed > 1000) {
+    const uint32_t now = platform::TickCount();
+    const double rate = frameCount_ * 100000.0 / static_cast<double>(now - rateTime_);
+    frameRate_.store(static_cast<int>(rate));
+    frameCount_ = 0;
+    rateTime_ = now;
+  }
+}
+
+bool CQuvex::NucSettling() {
+  uint32_t nucTime = nucTime_.load();
+  if (nucTime == 0) return false;
+  const int settle = std::max(0, nucSettle_.load());
+  if (platform::TickCount() - nucTime < static_cast<uint32_t>(settle)) return true;
+  // A device read through the window: its first frame after it ends the NUC.
+  if (device_->ReadsThroughNucSettle()) nucTime_.compare_exchange_strong(nucTime, 0);
+  return false;
+}
+
+void CQuvex::CaptureLoop() {
+  frameCount_ = 0;
+  int endError = 0;
+  RecordBegin();
+  while (runFlag_.load() != 0) {
+    Nap(static_cast<uint32_t>(loopSleep_.load()));
+    if (runFlag_.load() != 1) continue;
+    const FrameOutcome poll = device_->Poll();
+    if (poll.kind == FrameOutcome::End) {
+      endError = poll.error;
+      break;
+    }
+    if (poll.kind != FrameOutcome::Frame) continue;
+    if (paused_.load() != 0) {
+      Nap(kPausedSleep);
+      continue;
+    }
+    const bool readsThroughNuc = device_->ReadsThroughNucSettle();
+    if (!readsThroughNuc && NucSettling()) continue;
+
+    const int index = (CurrentIndex() + 1) % ring_.Size();
+    FrameSlot& slot = ring_[index];
+    int frameId = 0;
+    {
+      std::lock_guard slotLock(slot.mutex);
+      slot.frameId.store(0);  // the old frame is gone from here on
+      const FrameOutcome read = device_->Read(slot.raw.Bits(), slot.raw.ByteSize());
+      if (read.kind == FrameOutcome::End) {
+        endError = read.error;
+        break;
+      }
+      if (read.kind == FrameOutcome::Error) PushError(read.error);
+      if (read.kind != FrameOutcome::Frame) continue;
+      // Dropped: the slot is taken again next turn.
+      if (readsThroughNuc && NucSettling()) continue;
+      MapRawToColor(slot.raw, slot.colour);
+      frameId = ring_.NewFrameId(profile_.frameIds, true);
+      slot.frameId.store(frameId);
+    }
+    PublishIndex(index);
+    CountFrameForRate();
+    RecordStep(slot);  // only this thread writes slots: no lock needed to read it
+    if (const QuvexHwnd window = Window()) {
+      QuvexWindow_Post(window, WM_QUVEX_FRAME, 0, frameId);
+    }
+  }
+  if (endError != 0) {
+    runFlag_.store(0);
+    PushError(endError);
+  }
+  RecordEnd();
+}
+
+int CQuvex::OneShot() {
+  std::lock_guard control(controlMutex_);
+  if (!DeviceCheck()) return 0;
+  if (captureState_.load() == 1) return 0;
+  SetRangeMode(rangeMode_.load());
+  if (AllocateRing() == 0) return 0;
+  const int index = (CurrentIndex() + 1) % ring_.Size();
+  FrameSlot& slot = ring_[index];
+  std::lock_guard slotLock(slot.mutex);
+  const FrameOutcome shot = device_->OneShot(slot.raw.Bits(), slot.raw.ByteSize());
+  if (shot.kind == FrameOutcome::Error) PushError(shot.error);
+  if (shot.kind != FrameOutcome::Frame) return 0;
+  MapRawToColor(slot.raw, slot.colour);
+  const int frameId = ring_.NewFrameId(profile_.frameIds, false);
+  slot.frameId.store(frameId);
+  PublishIndex(index);
+  return frameId;
+}
+
+int CQuvex::Rec(const char16_t* name, int recordType) {
+  if (name == nullptr) return PushError(QUVEX_ERR_ARGUMENT), 0;
+  const size_t length = platform::Utf16Length(name);
+  if (length > kMaxRecordName) return PushError(QUVEX_ERR_ARGUMENT), 0;
+  std::lock_guard lock(recordMutex_);
+  recordName_.assign(name, length);
+  recordType_.store(recordType);
+  return 1;
+}
+
+}  // namespace quvex

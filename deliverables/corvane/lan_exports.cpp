@@ -1,0 +1,47 @@
+// The exports of the LAN build: the camera address and the camera's internal
+// temperature. Like every export they look the handle up first and let
+// nothing thrown inside reach the host.
+#include "corvane_binding.h"
+#include "quvex.h"
+#include "sdk_chain.h"
+
+using quvex::CorvaneBinding;
+using quvex::CQuvex;
+
+namespace {
+
+template <class Result, class Body>
+Result WithLanCamera(int handle, Result fallback, Body&& body) noexcept {
+  try {
+    const auto object = quvex::SdkChain().Lookup(handle);
+    if (!object) return fallback;
+    auto* binding = dynamic_cast<CorvaneBinding*>(&object->Device());
+    if (binding == nullptr) return fallback;
+    return body(*object, *binding);
+  } catch (...) {
+    return fallback;
+  }
+}
+
+}  // namespace
+
+extern "C" {
+
+// Capture stops first: the capture thread is joined before the connections it
+// uses are replaced. Then both connections are made anew, register 9 is
+// written and the frame ring is allocated.
+QUVEX_API int Quvex_SetIpAddress(int handle, uint8_t a, uint8_t b, uint8_t c, uint8_t d) {
+  return WithLanCamera(handle, 0, [=](CQuvex& q, CorvaneBinding& lan) {
+    return q.WithCaptureStopped([&] {
+      if (lan.SetIpAddress(a, b, c, d) == 0) return 0;
+      return q.AllocateRing();
+    });
+  });
+}
+
+QUVEX_API float Quvex_GetInternalTemperature(int handle, int* ok) {
+  return WithLanCamera(handle, 0.0f,
+                       [=](CQuvex&, CorvaneBinding& lan) { return lan.GetInternalTemperature(ok); });
+}
+
+}  // extern "C"

@@ -1,0 +1,29 @@
+// Corvane: LAN camera on TCP port 8886; the 64-bit build, single-precision arithmetic.
+#include "corvane_binding.h"
+#include "deliverable.h"
+
+namespace quvex {
+
+const BuildProfile& DeliverableProfile() {
+  static const BuildProfile profile{
+      .name = "Corvane",
+      .versionValue = 0xB044C,
+      .timing = {388, 320, 0, 263, 240, 5},
+      .ringSlots = 10,
+      .cameraNameStem = u"",
+      .usesLock = false,
+      .denseTables = true,
+      .generation = Generation::Newer,
+      .interpolation = InterpolationVariant::Single,
+      .singlePrecisionPalette = true,
+      .reportsNetworkError = false,
+      .hasCpuInfo = false,
+      .module = BuiltInModule(),
+      .frameIds = FrameIdRule::TimePlusRand,
+  };
+  return profile;
+}
+
+std::unique_ptr<DeviceBinding> CreateDeviceBinding() { return std::make_unique<CorvaneBinding>(); }
+
+}  // namespace quvex

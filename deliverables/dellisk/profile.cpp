@@ -1,0 +1,28 @@
+// Dellisk: older generation, GigE camera through packet capture.
+#include "deliverable.h"
+
+namespace quvex {
+
+const BuildProfile& DeliverableProfile() {
+  static const BuildProfile profile{
+      .name = "Dellisk",
+      .versionValue = 0x603E8,
+      .timing = {780, 640, 12, 525, 480, 5},
+      .ringSlots = 60,
+      .cameraNameStem = u"Quvex640GigE",
+      .usesLock = false,
+      .denseTables = false,
+      .generation = Generation::Older,
+      .interpolation = InterpolationVariant::Older,
+      .singlePrecisionPalette = false,
+      .reportsNetworkError = false,
+      .hasCpuInfo = true,
+      .module = BuiltInModule(),
+      .frameIds = FrameIdRule::RandTimesTime,
+  };
+  return profile;
+}
+
+std::unique_ptr<DeviceBinding> CreateDeviceBinding() { return std::make_unique<NoDevice>(); }
+
+}  // namespace quvex

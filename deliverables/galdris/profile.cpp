@@ -1,0 +1,29 @@
+// Galdris: USB camera through the kernel driver; sparse tables.
+#include "deliverable.h"
+#include "usb_binding.h"
+
+namespace quvex {
+
+const BuildProfile& DeliverableProfile() {
+  static const BuildProfile profile{
+      .name = "Galdris",
+      .versionValue = 0x203E8,
+      .timing = {780, 640, 12, 525, 480, 5},
+      .ringSlots = 10,
+      .cameraNameStem = u"Quvex640",
+      .usesLock = true,
+      .denseTables = false,
+      .generation = Generation::Newer,
+      .interpolation = InterpolationVariant::Double,
+      .singlePrecisionPalette = false,
+      .reportsNetworkError = false,
+      .hasCpuInfo = true,
+      .module = BuiltInModule(),
+      .frameIds = FrameIdRule::TimeTimesRand,
+  };
+  return profile;
+}
+
+std::unique_ptr<DeviceBinding> CreateDeviceBinding() { return std::make_unique<GaldrisBinding>(); }
+
+}  // namespace quvex

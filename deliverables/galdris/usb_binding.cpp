@@ -1,0 +1,97 @@
+#include "usb_binding.h"
+
+#include <new>
+
+#include "quvex/quvex.h"
+
+namespace quvex {
+
+namespace {
+constexpr char kDevicePrefix[] = "ZelmorX02";
+constexpr int kDeviceRingSlots = 10;
+}  // namespace
+
+GaldrisBinding::GaldrisBinding() {
+  holder_.Attach(std::unique_ptr<CUsbDevice>(new (std::nothrow) CUsbDevice(kDevicePrefix)));
+}
+
+int GaldrisBinding::WriteRegister(unsigned registerNumber, int value) {
+  return holder_.WriteRegister(registerNumber, value);
+}
+
+int GaldrisBinding::SelectCamera(int index) {
+  if (!holder_.HasTypeInRange()) return QUVEX_ERR_CAMERA_NUMBER;
+  if (holder_.IsDevicePresent(index) != 0 && holder_.Open(index, 1) == 0) return 0;
+  return QUVEX_ERR_CAMERA_NUMBER;
+}
+
+int GaldrisBinding::MaxCameras() const {
+  return holder_.HasTypeInRange() ? holder_.Device()->GetMaxDevices() : 0;
+}
+
+bool GaldrisBinding::IsCameraPresent(int index) { return holder_.IsDevicePresent(index) != 0; }
+
+int GaldrisBinding::PrepareCapture(const SensorTiming& timing) {
+  CUsbDevice* device = holder_.Device();
+  const int index = holder_.HasTypeInRange() ? device->GetDeviceIndex() : -1;
+  if (holder_.IsDevicePresent(index) == 0) return QUVEX_ERR_CAMERA_NUMBER;
+  // A geometry the device refuses would capture nothing: reported.
+  if (holder_.Type() == CDeviceHolder::kConverterType &&
+      device->SetConverterGeometry(timing.totalWidth, timing.horizontalOffset, timing.activeWidth,
+                                   timing.totalLines, timing.verticalOffset, timing.activeLines,
+                                   kDeviceRingSlots) != 0) {
+    return QUVEX_ERR_DEVICE;
+  }
+  device->SetSampleWidth(1);
+  return 0;
+}
+
+int GaldrisBinding::StartDevice() {
+  holder_.SetMode(0);
+  if (holder_.Start() != 0) return QUVEX_ERR_DEVICE;
+  started_.store(true);
+  return 0;
+}
+
+int GaldrisBinding::StopDevice() {
+  started_.store(false);
+  holder_.SetMode(0);
+  if (!holder_.HasTypeInRange()) return QUVEX_ERR_DEVICE;
+  return holder_.Device()->StopCapture() == 0 ? 0 : QUVEX_ERR_DEVICE;
+}
+
+FrameOutcome GaldrisBinding::Poll() {
+  if (!holder_.HasTypeInRange()) return {FrameOutcome::End, QUVEX_ERR_CAPTURE_ENDED};
+  switch (holder_.Device()->PollFrame()) {
+    case QUVEX_USB_POLL_ERROR:
+      return {FrameOutcome::End, QUVEX_ERR_CAPTURE_ENDED};
+    case QUVEX_USB_POLL_NEW:
+      return {FrameOutcome::Frame, 0};
+    case QUVEX_USB_POLL_STOPPED:
+      // Stopped after a start: the device's thread ended without a frame.
+      if (started_.load()) return {FrameOutcome::End, QUVEX_ERR_CAPTURE_ENDED};
+      return {FrameOutcome::NoFrame, 0};
+    default:
+      return {FrameOutcome::NoFrame, 0};
+  }
+}
+
+FrameOutcome GaldrisBinding::Read(uint8_t* target, size_t capacity) {
+  if (holder_.Device()->ReadFrame(target, capacity, 0, 0, 1) != 0) {
+    return {FrameOutcome::Error, QUVEX_ERR_FRAME_READ};
+  }
+  return {FrameOutcome::Frame, 0};
+}
+
+FrameOutcome GaldrisBinding::OneShot(uint8_t* target, size_t capacity) {
+  holder_.SetMode(0);
+  if (!holder_.HasTypeInRange()) return {FrameOutcome::NoFrame, 0};
+  CUsbDevice* device = holder_.Device();
+  if (device->CaptureOneShot() != 0) return {FrameOutcome::NoFrame, 0};
+  if (device->GetImage(target, capacity, 0, 0, 1) != 0) {
+    return {FrameOutcome::Error, QUVEX_ERR_FRAME_READ};
+  }
+  return {FrameOutcome::Frame, 0};
+}
+
+}  // namespace quvex

@@ -1,0 +1,28 @@
+// Hesperon: variant USB camera; dense tables.
+#include "deliverable.h"
+
+namespace quvex {
+
+const BuildProfile& DeliverableProfile() {
+  static const BuildProfile profile{
+      .name = "Hesperon",
+      .versionValue = 0x8044C,
+      .timing = {780, 640, 12, 525, 480, 5},
+      .ringSlots = 30,
+      .cameraNameStem = u"Quvex640KYL",
+      .usesLock = true,
+      .denseTables = true,
+      .generation = Generation::Newer,
+      .interpolation = InterpolationVariant::Double,
+      .singlePrecisionPalette = false,
+      .reportsNetworkError = false,
+      .hasCpuInfo = true,
+      .module = BuiltInModule(),
+      .frameIds = FrameIdRule::TimeTimesRand,
+  };
+  return profile;
+}
+
+std::unique_ptr<DeviceBinding> CreateDeviceBinding() { return std::make_unique<NoDevice>(); }
+
+}  // namespace quvex

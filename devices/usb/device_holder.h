@@ -1,0 +1,45 @@
+// The holder through which the reference library reaches its USB device: a
+// device type (2 to 20) and the device object, turning each operation the
+// core needs into the routine of that type. Only type 19, the converter, is
+// built; the other types answer as a type without routines does.
+#pragma once
+
+#include <memory>
+
+#include "usb_device.h"
+
+namespace quvex {
+
+class CDeviceHolder {
+ public:
+  static constexpr int kConverterType = 19;
+
+  CDeviceHolder() = default;
+  CDeviceHolder(const CDeviceHolder&) = delete;
+  CDeviceHolder& operator=(const CDeviceHolder&) = delete;
+  ~CDeviceHolder() { Reset(); }
+
+  // Takes the device object (or null); the type becomes 19 when there is one.
+  void Attach(std::unique_ptr<CUsbDevice> device);
+
+  int Type() const { return type_; }
+  bool HasTypeInRange() const { return type_ >= 2 && type_ <= 20; }
+  // Any device object held and a type other than -1: the core's device check.
+  bool HasDevice() const { return device_ != nullptr && type_ != -1; }
+  CUsbDevice* Device() const { return device_.get(); }
+
+  int WriteRegister(unsigned registerNumber, int value);
+  int IsDevicePresent(int index);
+  // 0 on success, non-zero on failure.
+  int Open(int index, int mode);
+  int Start();
+  int SetMode(int flag);
+  // Destroys the device object and clears the holder; 1.
+  int Reset();
+
+ private:
+  int type_ = 0;
+  std::unique_ptr<CUsbDevice> device_;
+};
+
+}  // namespace quvex

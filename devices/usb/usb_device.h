@@ -1,0 +1,212 @@
+// CUsbDevice: one USB camera behind its driver's device paths
+// "\\.\<prefix>-<index>". Command operations open the path, exchange their
+// packets and close it again; the ring-fill thread and the one-shot thread
+// each keep a handle of their own. Results are QUVEX_USB_* codes unless
+// stated otherwise.
+//
+// Threads: host threads call every operation but PollFrame and ReadFrame,
+// which belong to one consumer thread. Host-side operations are serialised by
+// the object. The frame geometry, the sample width and the selected device
+// cannot change while a capture thread runs (QUVEX_USB_ERR_BUSY).
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <mutex>
+#include <shared_mutex>
+
+#include "quvex/quvex_usb.h"
+#include "quvex_platform/clock.h"
+#include "quvex_platform/sync.h"
+#include "quvex_platform/thread.h"
+#include "quvex_platform/usb.h"
+#include "usb_codes.h"
+#include "usb_frame_copy.h"
+#include "usb_ring_index.h"
+
+namespace quvex {
+
+struct FreeDeleter {
+  void operator()(void* memory) const noexcept { std::free(memory); }
+};
+using FrameBuffer = std::unique_ptr<uint8_t[], FreeDeleter>;
+
+// One slot of the device ring: room for a 16-bit frame of the transfer size.
+struct UsbRingSlot {
+  FrameBuffer data;
+};
+
+// The handle a capture thread is using, so that a stop can cancel its
+// transfer from another thread.
+class UsbTransferGuard {
+ public:
+  // Before the thread's first transfer; false when a cancel came first.
+  bool Publish(const platform::UsbHandle& handle) noexcept;
+  void Withdraw() noexcept;
+  // Ends the current transfer and every later one at once.
+  void Cancel() noexcept;
+  void Rearm() noexcept;
+
+ private:
+  std::mutex mutex_;
+  platform::UsbHandle handle_;
+  bool cancelled_ = false;
+};
+
+// Parameter block of the ring-fill thread.
+struct UsbRingBlock {
+  uint32_t bytes = 0;  // per frame transfer
+  std::unique_ptr<platform::ManualResetEvent> endEvent;
+  std::atomic<int> result{QUVEX_USB_OK};
+  std::atomic<int> stopFlag{1};   // 1: not running (or asked to stop)
+  std::atomic<int> errorFlag{0};  // 1: the thread ended on a failure
+  int ringCount = 0;
+  UsbRingSlot* slots = nullptr;
+  UsbRingIndex index;
+  int largeTransfer = 0;
+  std::array<char, 128> devicePath{};
+  UsbFrameLayout layout;  // of the frames in the slots
+  UsbTransferGuard transfers;
+  platform::Thread thread;
+};
+
+// Parameter block of the one-shot thread.
+struct UsbOneShotBlock {
+  uint8_t* target = nullptr;
+  uint32_t bytes = 0;
+  std::unique_ptr<platform::ManualResetEvent> endEvent;
+  std::atomic<int> result{QUVEX_USB_OK};
+  std::atomic<int> idleFlag{1};         // 0 while a one-shot runs
+  std::atomic<bool> frameValid{false};  // the target holds a complete frame
+  int largeTransfer = 0;
+  std::array<char, 128> devicePath{};
+  UsbFrameLayout layout;  // of the frame in the target
+  UsbTransferGuard transfers;
+  platform::Thread thread;
+};
+
+class CUsbDevice {
+ public:
+  // Device-name prefix (at most 63 characters are kept), enumeration of
+  // indexes 0 to 7, then index 0 opened and reset.
+  explicit CUsbDevice(const char* prefix) noexcept;
+  CUsbDevice(const CUsbDevice&) = delete;
+  CUsbDevice& operator=(const CUsbDevice&) = delete;
+  // Close.
+  ~CUsbDevice();
+
+  // Naming and enumeration.
+  void EnumDevices() noexcept;
+  int SelectDevice(unsigned index) noexcept;
+  int GetMaxDevices() const noexcept { return QUVEX_USB_MAX_DEVICES; }
+  int GetDeviceIndex() const noexcept;
+  int IsDevicePresent(unsigned index) const noexcept;
+  // Geometry defaults, device path, 8-bit samples; 22 for an index of 8 or
+  // more, 21 while a capture thread runs.
+  int OpenIndex(unsigned index) noexcept;
+
+  // Commands; the first three report no failure of the send.
+  void SendReset() noexcept;
+  int SetSampleWidth(int sixteenBit) noexcept;  // 1 (21 while a capture thread runs)
+  int SendTransferSize() noexcept;              // 1
+  int QueryByte(uint8_t code, uint8_t& answer) noexcept;  // 1, or 0 when the path did not open
+
+  // Device type 19, the converter.
+  int OpenConverter(unsigned index) noexcept;
+  // 1 when the packet was sent, else 0.
+  int WriteRegister16(uint8_t addressLow, int value, uint8_t addressHigh) noexcept;
+  int SetConverterGeometry(int32_t pitch, int32_t xOffset, int32_t width, int32_t lines,
+                           int32_t yOffset, int32_t height, int32_t ringCount) noexcept;
+
+  // Frame geometry: 0, 1, 4, 7, or 21 while a capture thread runs.
+  int SetGeometry(int32_t pitch, int32_t xOffset, int32_t width, int32_t lines, int32_t yOffset,
+                  int32_t height, int32_t ringCount) noexcept;
+  // Frees the raw buffer and the ring: 0, or 21 while a capture thread runs.
+  int FreeBuffers() noexcept;
+
+  // Ring-fill thread: 0 started; 21 running; 1 without a ring; 7 when the
+  // event or the thread cannot be created.
+  int StartCapture() noexcept;
+  // Cancels the thread's transfer, joins it and returns its result: 0, or 10
+  // or 19 when it ended on a failure; 0 when nothing ran.
+  int StopCapture() noexcept;
+  // QUVEX_USB_POLL_*.
+  int PollFrame() noexcept;
+  // Copies the frame chosen by the last poll (raw = 1): 0; 14 for a null
+  // target; 19 when no unread complete frame is there; 5 when the region does
+  // not fit targetBytes or the colour form is asked for.
+  int ReadFrame(void* target, size_t targetBytes, int colour, int whiteBalance, int raw) noexcept;
+
+  // One frame into the raw buffer on the one-shot thread: its result (0, 10,
+  // 18, 19), 0 at once with the capture-mode flag set, 21 while one runs, 14
+  // without a buffer, 7 when the event or thread cannot be created.
+  int CaptureOneShot() noexcept;
+  // Copies the last one-shot frame: results as ReadFrame; 21 while the
+  // one-shot runs, 19 when it delivered no complete frame.
+  int GetImage(void* target, size_t targetBytes, int colour, int whiteBalance, int raw) noexcept;
+
+  // Raw copies of a frame of the current geometry and sample width.
+  int CopyRoi(void* target, size_t targetBytes, const void* source, size_t sourceBytes) const noexcept;
+  int CopyFieldsRoi(void* target, size_t targetBytes, const void* source,
+                    size_t sourceBytes) const noexcept;
+
+  // Stops and joins the capture threads, frees buffers and ring, releases the
+  // events.
+  void Close() noexcept;
+
+  // Settings of the per-model routines.
+  void SetCaptureMode(int flag) noexcept;       // 1: CaptureOneShot does not wait
+  void SetTwoFieldLayout(int flag) noexcept;    // 1: the next geometry holds two fields
+  void SetSourceFamily(int family) noexcept;    // QUVEX_USB_SOURCE_*
+  void SetLargeTransfer(int flag) noexcept;     // 1: alternative frame request codes
+
+  const char* Prefix() const noexcept { return prefix_.data(); }
+  const char* DevicePath() const noexcept { return devicePath_.data(); }
+  uint32_t TransferSize() const noexcept { return transferSize_; }
+  int SampleWidthFlag() const noexcept { return sampleWidthFlag_; }
+  int RingCount() const noexcept { return ringCount_; }
+  const UsbFrameLayout& Layout() const noexcept { return layout_; }
+
+ private:
+  void InitMembers() noexcept;
+  void ResetDefaults() noexcept;
+  bool ThreadsRunning() const noexcept;
+  // The geometry with the current sample width and source family.
+  UsbFrameLayout CurrentLayout() const noexcept;
+  // Opens the device path, sends one packet, closes: 0, 10 or 12.
+  int SendCommand(const std::array<uint8_t, QUVEX_USB_PACKET_SIZE>& packet) noexcept;
+  void FreeBuffersLocked() noexcept;
+  void JoinOneShot() noexcept;
+  int ReadSlot(const UsbFrameLayout& layout, const uint8_t* source, size_t sourceBytes,
+               void* target, size_t targetBytes, int raw) const noexcept;
+  size_t FrameBufferBytes() const noexcept { return 2 * static_cast<size_t>(transferSize_); }
+
+  // Serialises the host-side operations (re-entrant: operations call each
+  // other).
+  mutable platform::CriticalSection control_;
+  // Shared by a frame copy out of the ring, exclusive while buffers change.
+  std::shared_mutex buffers_;
+
+  int sampleWidthFlag_ = 0;
+  UsbFrameLayout layout_;
+  uint32_t transferSize_ = 0;
+  FrameBuffer rawBuffer_;
+  int twoFieldFlag_ = 0;
+  int ringCount_ = 0;
+  int sourceFamily_ = QUVEX_USB_SOURCE_SENSOR;
+  std::array<char, QUVEX_USB_PREFIX_MAX + 1> prefix_{};
+  std::array<int, QUVEX_USB_MAX_DEVICES> presence_{};
+  int selectedIndex_ = 0;
+  int captureModeFlag_ = 0;
+  int largeTransferFlag_ = 0;
+  UsbRingBlock ring_;
+  UsbOneShotBlock oneShot_;
+  std::unique_ptr<UsbRingSlot[]> slots_;
+  std::array<char, 128> devicePath_{};
+};
+
+}  // namespace quvex

@@ -1,0 +1,25 @@
+// The debug-string channel.
+#include "quvex_platform/debug.h"
+
+#include <atomic>
+#include <cstdio>
+
+namespace quvex::platform {
+
+namespace {
+std::atomic<DebugSink> installedSink{nullptr};
+}  // namespace
+
+void SetDebugSink(DebugSink sink) { installedSink.store(sink); }
+
+void DebugToStandardError(const char* text) {
+  std::fputs(text, stderr);
+  std::fflush(stderr);
+}
+
+void OutputDebugText(const char* text) {
+  if (text == nullptr) return;
+  if (const DebugSink sink = installedSink.load()) sink(text);
+}
+
+}  // namespace quvex::platform

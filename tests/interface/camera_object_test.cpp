@@ -1,0 +1,216 @@
+// Camera objects through the exported interface of every library: handles,
+// parameters, errors and their messages, before any camera is bound.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <string>
+#include <vector>
+
+#include "quvex/quvex_window.h"
+#include "quvex_library.h"
+
+namespace quvex::test {
+namespace {
+
+struct BuildDefaults {
+  const char* name;
+  int width, height, ringSlots;
+};
+
+constexpr BuildDefaults kBuilds[] = {
+    {"Galdris", 640, 480, 10}, {"Hesperon", 640, 480, 30}, {"Corvane", 320, 240, 10},
+    {"Dellisk", 640, 480, 60}, {"Fenwold", 320, 240, 10}};
+
+class CameraObject : public ::testing::TestWithParam<BuildDefaults> {
+ protected:
+  void SetUp() override {
+    library_ = std::make_unique<QuvexLibrary>(GetParam().name);
+    window_ = QuvexWindow_Create();
+    handle_ = library_->Quvex_Initialize(window_);
+    ASSERT_NE(handle_, 0);
+  }
+  void TearDown() override {
+    if (handle_ != 0) {
+      EXPECT_EQ(library_->Quvex_Release(handle_), 1);
+    }
+    QuvexWindow_Destroy(window_);
+  }
+  // The error codes posted to the window since the last call, oldest first.
+  std::vector<intptr_t> PostedErrors() {
+    std::vector<intptr_t> codes;
+    QuvexMessage message;
+    while (QuvexWindow_GetMessage(window_, &message, 0) == 1) {
+      EXPECT_EQ(message.message, static_cast<uint32_t>(WM_QUVEX_ERROR));
+      EXPECT_EQ(message.wParam, 0u);
+      codes.push_back(message.lParam);
+    }
+    return codes;
+  }
+
+  std::unique_ptr<QuvexLibrary> library_;
+  QuvexHwnd window_ = nullptr;
+  int handle_ = 0;
+};
+
+TEST_P(CameraObject, FreshObjectHasTheDefaultsOfItsBuild) {
+  const BuildDefaults& build = GetParam();
+  const std::array<int, 18> expected = {build.width, build.height, 0, 0, 0, 0, 0, build.ringSlots,
+                                        10, 1000, 2000, -1, 1000, 3000, 1, 0, 0, 0};
+  for (int id = 1; id <= 18; ++id) {
+    EXPECT_EQ(library_->Quvex_GetParam(handle_, id), expected[id - 1]) << "parameter " << id;
+  }
+  EXPECT_EQ(library_->DrainErrors(handle_), "");
+}
+
+TEST_P(CameraObject, RefusedParametersPushErrorFiveAndChangeNothing) {
+  auto& q = *library_;
+  EXPECT_EQ(q.Quvex_GetParam(handle_, 0), 0);
+  EXPECT_EQ(q.Quvex_GetParam(handle_, 19), 0);
+  EXPECT_EQ(q.Quvex_SetParam(handle_, QUVEX_PARAM_RING_SLOTS, 20), 0);
+  EXPECT_EQ(q.Quvex_SetParam(handle_, QUVEX_PARAM_WIDTH, 100), 0);
+  EXPECT_EQ(q.Quvex_SetParam(handle_, QUVEX_PARAM_RANGE_MODE, 3), 0);
+  EXPECT_EQ(q.DrainErrors(handle_), "5,5,5,5,5");
+  EXPECT_EQ(PostedErrors(), (std::vector<intptr_t>{5, 5, 5, 5, 5}));
+  EXPECT_EQ(q.Quvex_GetParam(handle_, QUVEX_PARAM_RING_SLOTS), GetParam().ringSlots);
+  EXPECT_EQ(q.Quvex_GetParam(handle_, QUVEX_PARAM_RANGE_MODE), 0);
+}
+
+TEST_P(CameraObject, SettableParametersAreStoredAsGiven) {
+  auto& q = *library_;
+  EXPECT_EQ(q.Quvex_SetParam(handle_, QUVEX_PARAM_SWITCH, 5), 1);
+  EXPECT_EQ(q.Quvex_GetParam(handle_, QUVEX_PARAM_SWITCH), 1);
+  EXPECT_EQ(q.Quvex_SetParam(handle_, QUVEX_PARAM_SWITCH, 0), 1);
+  EXPECT_EQ(q.Quvex_GetParam(handle_, QUVEX_PARAM_SWITCH), 0);
+  EXPECT_EQ(q.Quvex_SetParam(handle_, QUVEX_PARAM_RANGE_MODE, 2), 1);
+  EXPECT_EQ(q.Quvex_GetParam(handle_, QUVEX_PARAM_RANGE_MODE), 2);
+  for (int id : {9, 10, 11, 12, 13, 14, 17, 18}) {
+    EXPECT_EQ(q.Quvex_SetParam(handle_, id, -7), 1);
+    EXPECT_EQ(q.Quvex_GetParam(handle_, id), -7) << "parameter " << id;
+  }
+  // Corvane reports each register write that has no camera address to go to.
+  EXPECT_EQ(q.DrainErrors(handle_), std::string(GetParam().name) == "Corvane" ? "1,1,1" : "");
+}
+
+TEST_P(CameraObject, ErrorsComeOutNewestFirstAndAreAlsoPosted) {
+  auto& q = *library_;
+  q.Quvex_GetParam(handle_, 0);          // 5
+  q.Quvex_SetCameraType(handle_, 1);     // 10
+  q.Quvex_SetTableW(handle_, nullptr);   // 9
+  EXPECT_EQ(q.Quvex_GetLastError(handle_), 9);
+  EXPECT_EQ(q.Quvex_GetLastError(handle_), 10);
+  EXPECT_EQ(q.Quvex_GetLastError(handle_), 5);
+  EXPECT_EQ(q.Quvex_GetLastError(handle_), 0);
+  EXPECT_EQ(PostedErrors(), (std::vector<intptr_t>{5, 10, 9}));
+}
+
+TEST_P(CameraObject, WithoutAWindowErrorsAreKeptButNotPosted) {
+  auto& q = *library_;
+  ASSERT_EQ(q.Quvex_SetWindowHandle(handle_, nullptr), 1);
+  q.Quvex_GetParam(handle_, 42);
+  EXPECT_TRUE(PostedErrors().empty());
+  EXPECT_EQ(q.DrainErrors(handle_), "5");
+}
+
+TEST_P(CameraObject, WithoutACameraDeviceCallsReportNotReady) {
+  const std::string name = GetParam().name;
+  if (name == "Galdris" || name == "Corvane") GTEST_SKIP() << "binds a camera device";
+  auto& q = *library_;
+  char16_t wide[32] = {};
+  char narrow[32] = "untouched";
+  EXPECT_EQ(q.Quvex_SetCameraNumber(handle_, 0), 0);
+  EXPECT_EQ(q.Quvex_IsCameraEnableW(handle_, 0, wide, 32), 0);
+  EXPECT_EQ(q.Quvex_IsCameraEnableA(handle_, 0, narrow, 32), 0);
+  EXPECT_EQ(q.Quvex_Start(handle_), 0);
+  EXPECT_EQ(q.Quvex_Pause(handle_), 0);
+  EXPECT_EQ(q.Quvex_Preview(handle_), 0);
+  EXPECT_EQ(q.Quvex_OneShot(handle_), 0);
+  // Preview reports twice: the start fails, then so does the stop that undoes it.
+  EXPECT_EQ(q.DrainErrors(handle_), "1,1,1,1,1,1,1,1");
+  EXPECT_EQ(std::string(narrow), "untouched");
+  EXPECT_EQ(wide[0], 0);
+  EXPECT_EQ(q.Quvex_Close(handle_), 1);
+  EXPECT_EQ(q.Quvex_Nuc(handle_), 1);  // stamps the NUC time even without a device
+  EXPECT_EQ(q.Quvex_GetParam(handle_, QUVEX_PARAM_PAUSED), 0);
+}
+
+TEST_P(CameraObject, RecordRequestsRefuseMissingAndOverlongNames) {
+  auto& q = *library_;
+  EXPECT_EQ(q.Quvex_RecW(handle_, nullptr, QUVEX_REC_RAW), 0);
+  const std::u16string longName(260, u'a');
+  EXPECT_EQ(q.Quvex_RecW(handle_, longName.c_str(), QUVEX_REC_RAW), 0);
+  EXPECT_EQ(q.DrainErrors(handle_), "5,5");
+  EXPECT_EQ(q.Quvex_RecW(handle_, longName.substr(1).c_str(), QUVEX_REC_RAW), 1);
+  EXPECT_EQ(q.Quvex_RecA(handle_, "run.raw", QUVEX_REC_AVI), 1);
+  EXPECT_EQ(q.Quvex_GetParam(handle_, QUVEX_PARAM_RECORD_TYPE), QUVEX_REC_AVI);
+  EXPECT_EQ(q.Quvex_GetParam(handle_, QUVEX_PARAM_RECORDING), 0);
+}
+
+TEST_P(CameraObject, TableNamesThatCannotBeReadAreFileErrors) {
+  auto& q = *library_;
+  EXPECT_EQ(q.Quvex_SetTableW(handle_, nullptr), 0);
+  EXPECT_EQ(q.Quvex_SetTableW(handle_, u""), 0);
+  EXPECT_EQ(q.Quvex_SetTableA(handle_, "/nonexistent/table.tbl"), 0);
+  EXPECT_EQ(q.Quvex_SetTableA(handle_, "bad\xff" "name.tbl"), 0);  // not UTF-8
+  EXPECT_EQ(q.DrainErrors(handle_), "9,9,9,9");
+}
+
+TEST_P(CameraObject, UnregisteredHandlesYieldZeroEverywhere) {
+  auto& q = *library_;
+  const int stranger = handle_ + 1;
+  char16_t wide[32];
+  char narrow[32];
+  std::vector<unsigned char> buffer(16);
+  float temperatures[4];
+  EXPECT_EQ(q.Quvex_Release(stranger), 0);
+  EXPECT_EQ(q.Quvex_SetWindowHandle(stranger, window_), 0);
+  EXPECT_EQ(q.Quvex_SetCameraNumber(stranger, 0), 0);
+  EXPECT_EQ(q.Quvex_IsCameraEnableW(stranger, 0, wide, 32), 0);
+  EXPECT_EQ(q.Quvex_IsCameraEnableA(stranger, 0, narrow, 32), 0);
+  EXPECT_EQ(q.Quvex_SetCameraType(stranger, 0), 0);
+  EXPECT_EQ(q.Quvex_Preview(stranger), 0);
+  EXPECT_EQ(q.Quvex_Start(stranger), 0);
+  EXPECT_EQ(q.Quvex_Pause(stranger), 0);
+  EXPECT_EQ(q.Quvex_OneShot(stranger), 0);
+  EXPECT_EQ(q.Quvex_Close(stranger), 0);
+  EXPECT_EQ(q.Quvex_Nuc(stranger), 0);
+  EXPECT_EQ(q.Quvex_GetNewID(stranger), 0);
+  EXPECT_EQ(q.Quvex_GetRaw(stranger, 1, buffer.data(), 16), 0);
+  EXPECT_EQ(q.Quvex_GetTemperature(stranger, 1, temperatures, 16), 0);
+  EXPECT_EQ(q.Quvex_GetColor(stranger, 1, buffer.data(), 16), 0);
+  EXPECT_EQ(q.Quvex_SaveA(stranger, "x.bmp", 0), 0);
+  EXPECT_EQ(q.Quvex_SaveW(stranger, u"x.bmp", 0), 0);
+  EXPECT_EQ(q.Quvex_RecA(stranger, "x.raw", 1), 0);
+  EXPECT_EQ(q.Quvex_RecW(stranger, u"x.raw", 1), 0);
+  EXPECT_EQ(q.Quvex_GetParam(stranger, 1), 0);
+  EXPECT_EQ(q.Quvex_SetParam(stranger, 9, 1), 0);
+  EXPECT_EQ(q.Quvex_SetTableA(stranger, "x"), 0);
+  EXPECT_EQ(q.Quvex_SetTableW(stranger, u"x"), 0);
+  EXPECT_EQ(q.Quvex_GetLastError(stranger), 0);
+  EXPECT_EQ(q.Quvex_GetLastError(0), 0);
+  EXPECT_EQ(q.DrainErrors(handle_), "");  // nothing landed on the real object
+}
+
+TEST_P(CameraObject, HandlesStayDistinctAndReleaseOnlyOnce) {
+  auto& q = *library_;
+  const int a = handle_;
+  const int b = q.Quvex_Initialize(nullptr);
+  const int c = q.Quvex_Initialize(nullptr);
+  ASSERT_NE(b, 0);
+  ASSERT_NE(c, 0);
+  EXPECT_NE(a, b);
+  EXPECT_NE(b, c);
+  EXPECT_NE(a, c);
+  EXPECT_EQ(q.Quvex_Release(b), 1);
+  EXPECT_EQ(q.Quvex_Release(b), 0);
+  EXPECT_EQ(q.Quvex_GetParam(a, QUVEX_PARAM_WIDTH), GetParam().width);
+  EXPECT_EQ(q.Quvex_GetParam(c, QUVEX_PARAM_WIDTH), GetParam().width);
+  EXPECT_EQ(q.Quvex_Release(c), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Libraries, CameraObject, ::testing::ValuesIn(kBuilds),
+                         [](const ::testing::TestParamInfo<BuildDefaults>& build) {
+                           return std::string(build.param.name);
+                         });
+
+}  // namespace
+}  // namespace quvex::test

@@ -1,0 +1,197 @@
+// Corvane end to end through its exported interface, against the simulated
+// LAN camera on a loopback address of each test's own (127.0.2.x).
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "lan_camera.h"
+#include "quvex/quvex_window.h"
+#include "quvex_library.h"
+
+namespace quvex::test {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using sim::SimLanCamera;
+
+constexpr int kWidth = 320, kHeight = 240;
+
+class Corvane : public ::testing::Test {
+ protected:
+  using SetIpAddressFn = decltype(&::Quvex_SetIpAddress);
+  using GetInternalTemperatureFn = decltype(&::Quvex_GetInternalTemperature);
+
+  void SetUp() override {
+    library_ = std::make_unique<QuvexLibrary>("Corvane");
+    SetIpAddress = reinterpret_cast<SetIpAddressFn>(library_->Optional("Quvex_SetIpAddress"));
+    GetInternalTemperature =
+        reinterpret_cast<GetInternalTemperatureFn>(library_->Optional("Quvex_GetInternalTemperature"));
+    ASSERT_NE(SetIpAddress, nullptr);
+    ASSERT_NE(GetInternalTemperature, nullptr);
+    window_ = QuvexWindow_Create();
+    handle_ = library_->Quvex_Initialize(window_);
+    ASSERT_NE(handle_, 0);
+    library_->Quvex_SetParam(handle_, QUVEX_PARAM_LOOP_SLEEP, 1);
+  }
+  void TearDown() override {
+    if (handle_ != 0) library_->Quvex_Release(handle_);
+    QuvexWindow_Destroy(window_);
+    library_.reset();
+    cameras_.clear();
+  }
+  SimLanCamera& StartCamera(int index) {
+    cameras_.push_back(std::make_unique<SimLanCamera>("127.0.2." + std::to_string(index)));
+    EXPECT_TRUE(cameras_.back()->Listening());
+    return *cameras_.back();
+  }
+  int Connect(int index) { return SetIpAddress(handle_, 127, 0, 2, static_cast<uint8_t>(index)); }
+  int NextFrame() {
+    QuvexMessage message{};
+    while (QuvexWindow_GetMessage(window_, &message, 30000) == 1) {
+      if (message.message == WM_QUVEX_FRAME) return static_cast<int>(message.lParam);
+      ADD_FAILURE() << "error " << message.lParam;
+    }
+    return 0;
+  }
+  void DrainWindow() {
+    QuvexMessage message{};
+    while (QuvexWindow_GetMessage(window_, &message, 0) == 1) {
+    }
+  }
+
+  std::unique_ptr<QuvexLibrary> library_;
+  SetIpAddressFn SetIpAddress = nullptr;
+  GetInternalTemperatureFn GetInternalTemperature = nullptr;
+  QuvexHwnd window_ = nullptr;
+  int handle_ = 0;
+  std::vector<std::unique_ptr<SimLanCamera>> cameras_;
+};
+
+TEST_F(Corvane, UnregisteredHandlesYieldZeroAndLeaveOkAlone) {
+  int ok = 7;
+  EXPECT_EQ(SetIpAddress(handle_ + 1, 127, 0, 2, 1), 0);
+  EXPECT_EQ(GetInternalTemperature(handle_ + 1, &ok), 0.0f);
+  EXPECT_EQ(ok, 7);
+  EXPECT_EQ(library_->DrainErrors(handle_), "");
+}
+
+TEST_F(Corvane, SetIpAddressConnectsAndWritesRegisterNine) {
+  SimLanCamera& camera = StartCamera(1);
+  ASSERT_EQ(Connect(1), 1);
+  ASSERT_TRUE(camera.WaitFor([&] { return camera.Messages(0).size() == 1; }));
+  EXPECT_EQ(camera.ConnectionCount(), 2u);
+  EXPECT_EQ(camera.Messages(0), (std::vector<Bytes>{{0, 0, 0, 8, 1, 9, 0, 0}}));
+  EXPECT_EQ(library_->DrainErrors(handle_), "");
+  EXPECT_EQ(Connect(99), 0);  // nobody listens there: no error, not connected
+  EXPECT_EQ(library_->DrainErrors(handle_), "");
+  EXPECT_EQ(library_->Quvex_Preview(handle_), 0);
+}
+
+TEST_F(Corvane, CapturedFramesCarryTheCamerasSamplesAndTemperatures) {
+  SimLanCamera& camera = StartCamera(2);
+  ASSERT_EQ(Connect(2), 1);
+  ASSERT_EQ(library_->Quvex_Preview(handle_), 1);
+  const int id = NextFrame();
+  ASSERT_NE(id, 0);
+  ASSERT_EQ(library_->Quvex_Close(handle_), 1);
+
+  library_->Quvex_SetParam(handle_, QUVEX_PARAM_VIEW_FLIP, 1);
+  std::vector<uint16_t> raw(kWidth * kHeight);
+  ASSERT_EQ(library_->Quvex_GetRaw(handle_, id, raw.data(), kWidth * kHeight * 2), 1);
+  const uint32_t frame = SimLanCamera::FrameCounterOf(raw.data());
+  EXPECT_EQ(raw[kWidth * 100 + 7], SimLanCamera::Sample(frame, 100, 7));
+  EXPECT_EQ(raw.back(), SimLanCamera::Sample(frame, kHeight - 1, kWidth - 1));
+
+  // The built-in tables cover the camera's raw values (about 1 to 58 degrees).
+  std::vector<float> degrees(kWidth * kHeight);
+  ASSERT_EQ(library_->Quvex_GetTemperature(handle_, id, degrees.data(), kWidth * kHeight * 4), 1);
+  for (const float value : {degrees.front(), degrees[kWidth * 120 + 160], degrees.back()}) {
+    EXPECT_GT(value, 0.0f);
+    EXPECT_LT(value, 62.0f);
+  }
+  EXPECT_GT(camera.FramesServed(), 0u);
+  EXPECT_EQ(library_->DrainErrors(handle_), "");
+}
+
+TEST_F(Corvane, TheInternalTemperatureIsReadThroughItsExport) {
+  SimLanCamera& camera = StartCamera(3);
+  int ok = 7;
+  EXPECT_EQ(GetInternalTemperature(handle_, &ok), 0.0f);
+  EXPECT_EQ(ok, 0);
+  EXPECT_EQ(library_->DrainErrors(handle_), "1");
+  ASSERT_EQ(Connect(3), 1);
+  camera.SetTemperature(0x1900);
+  EXPECT_EQ(GetInternalTemperature(handle_, &ok), 25.0f);
+  EXPECT_EQ(ok, 1);
+  camera.SetTemperature(0x7F80);
+  EXPECT_EQ(GetInternalTemperature(handle_, &ok), 127.5f);
+  camera.SetTemperature(0xFF80);
+  EXPECT_EQ(GetInternalTemperature(handle_, nullptr), -0.5f);
+}
+
+TEST_F(Corvane, SetIpAddressDuringCaptureStopsCaptureFirst) {
+  SimLanCamera& first = StartCamera(4);
+  SimLanCamera& second = StartCamera(5);
+  ASSERT_EQ(Connect(4), 1);
+  ASSERT_EQ(library_->Quvex_Preview(handle_), 1);
+  NextFrame();
+  first.SetStalled(true);
+  const uint32_t requests = first.FrameRequests();
+  ASSERT_TRUE(first.WaitFor([&] { return first.FrameRequests() > requests; }));
+  ASSERT_EQ(Connect(5), 1);
+  EXPECT_EQ(library_->Quvex_GetParam(handle_, QUVEX_PARAM_CAPTURING), 0);
+  ASSERT_TRUE(second.WaitFor([&] { return second.Messages(0).size() == 1; }));
+  EXPECT_EQ(second.Messages(0), (std::vector<Bytes>{{0, 0, 0, 8, 1, 9, 0, 0}}));
+  DrainWindow();
+  ASSERT_EQ(library_->Quvex_Preview(handle_), 1);
+  EXPECT_NE(NextFrame(), 0);
+  EXPECT_EQ(library_->DrainErrors(handle_), "");
+}
+
+TEST_F(Corvane, CloseAndReleaseEndCaptureWhileTheCameraStalls) {
+  SimLanCamera& camera = StartCamera(6);
+  ASSERT_EQ(Connect(6), 1);
+  for (int round = 0; round < 2; ++round) {
+    camera.SetStalled(false);
+    DrainWindow();
+    ASSERT_EQ(library_->Quvex_Preview(handle_), 1);
+    NextFrame();
+    camera.SetStalled(true);
+    const uint32_t requests = camera.FrameRequests();
+    ASSERT_TRUE(camera.WaitFor([&] { return camera.FrameRequests() > requests; }));
+    if (round == 0) {
+      EXPECT_EQ(library_->Quvex_Close(handle_), 1);
+      EXPECT_EQ(library_->Quvex_GetParam(handle_, QUVEX_PARAM_CAPTURING), 0);
+    } else {
+      EXPECT_EQ(library_->Quvex_Release(handle_), 1);
+      handle_ = 0;
+    }
+  }
+}
+
+TEST_F(Corvane, HostCallsOnOtherThreadsDuringCaptureAreSafe) {
+  SimLanCamera& camera = StartCamera(7);
+  ASSERT_EQ(Connect(7), 1);
+  ASSERT_EQ(library_->Quvex_Preview(handle_), 1);
+  NextFrame();
+  std::thread writer([&] {
+    for (int i = 0; i < 50; ++i) {
+      library_->Quvex_SetParam(handle_, QUVEX_PARAM_SWITCH, i & 1);
+      library_->Quvex_Nuc(handle_);
+    }
+  });
+  std::thread reconnecter([&] { EXPECT_EQ(Connect(7), 1); });
+  writer.join();
+  reconnecter.join();
+  ASSERT_EQ(library_->Quvex_Preview(handle_), 1);
+  EXPECT_EQ(library_->Quvex_Release(handle_), 1);
+  handle_ = 0;
+  for (const Bytes& message : camera.Messages(0)) {
+    EXPECT_TRUE(message == Bytes({0, 0, 0, 5, 0}) || (message.size() == 8 && message[4] == 1));
+  }
+}
+
+}  // namespace
+}  // namespace quvex::test

@@ -1,0 +1,69 @@
+// Each library exports exactly its build's functions and reports its version.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <set>
+#include <string>
+
+#include "quvex_library.h"
+
+namespace quvex::test {
+namespace {
+
+const std::set<std::string> kCommon = {
+    "Quvex_Close", "Quvex_GetColor", "Quvex_GetDllVersion", "Quvex_GetLastError",
+    "Quvex_GetNewID", "Quvex_GetParam", "Quvex_GetRaw", "Quvex_GetTemperature",
+    "Quvex_Initialize", "Quvex_IsCameraEnableA", "Quvex_IsCameraEnableW", "Quvex_Nuc",
+    "Quvex_OneShot", "Quvex_Pause", "Quvex_Preview", "Quvex_RecA", "Quvex_RecW",
+    "Quvex_Release", "Quvex_SaveA", "Quvex_SaveW", "Quvex_SetCameraNumber",
+    "Quvex_SetCameraType", "Quvex_SetParam", "Quvex_SetTableA", "Quvex_SetTableW",
+    "Quvex_SetWindowHandle", "Quvex_Start"};
+
+// The defined names in the library's dynamic symbol table.
+std::set<std::string> DynamicSymbols(const std::string& path) {
+  std::set<std::string> names;
+  const std::string command = "nm -D --defined-only --format=posix " + path;
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return names;
+  char line[512];
+  while (std::fgets(line, sizeof line, pipe) != nullptr) {
+    std::string text(line);
+    const auto space = text.find(' ');
+    if (space != std::string::npos) names.insert(text.substr(0, space));
+  }
+  pclose(pipe);
+  return names;
+}
+
+class EachLibrary : public ::testing::TestWithParam<const char*> {};
+
+// The exports a build has beyond the common interface.
+std::set<std::string> BuildSpecific(const std::string& name) {
+  if (name == "Corvane") return {"Quvex_GetInternalTemperature", "Quvex_SetIpAddress"};
+  return {};
+}
+
+TEST_P(EachLibrary, ExportsExactlyTheCommonInterfaceAndItsBuildsOwn) {
+  const std::set<std::string> names = DynamicSymbols(LibraryPath(GetParam()));
+  ASSERT_FALSE(names.empty());
+  std::set<std::string> expected = kCommon;
+  expected.merge(BuildSpecific(GetParam()));
+  EXPECT_EQ(names, expected);
+  EXPECT_EQ(names.size(), std::string(GetParam()) == "Corvane" ? 29u : 27u);
+}
+
+TEST_P(EachLibrary, ReportsItsVersion) {
+  const std::string name = GetParam();
+  const int expected = name == "Galdris"    ? 0x203E8
+                       : name == "Hesperon" ? 0x8044C
+                       : name == "Corvane"  ? 0xB044C
+                       : name == "Dellisk"  ? 0x603E8
+                                            : 0x303E8;
+  QuvexLibrary library(name);
+  EXPECT_EQ(library.Quvex_GetDllVersion(), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Libraries, EachLibrary, ::testing::ValuesIn(kLibraryNames));
+
+}  // namespace
+}  // namespace quvex::test

@@ -1,0 +1,247 @@
+// Galdris end to end through its exported interface, against the simulated
+// USB camera behind the driver seam.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <atomic>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "quvex/quvex_window.h"
+#include "quvex_library.h"
+#include "usb_camera.h"
+
+namespace quvex::test {
+namespace {
+
+constexpr int kWidth = 640, kHeight = 480;
+constexpr int kRawBytes = kWidth * kHeight * 2;
+
+std::atomic<uint32_t> testClock{0};
+uint32_t TestClock(void*) { return testClock.load(); }
+
+class Galdris : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    sim::SimCameraOptions options;
+    options.present = {0, 3};
+    options.framesPerSecond = 200;  // quick tests; pacing still holds frames apart
+    camera_ = std::make_unique<sim::SimUsbCamera>(options);
+    ASSERT_TRUE(camera_->Installed());
+    library_ = std::make_unique<QuvexLibrary>("Galdris");
+    window_ = QuvexWindow_Create();
+    handle_ = library_->Quvex_Initialize(window_);
+    ASSERT_NE(handle_, 0);
+    library_->Quvex_SetParam(handle_, QUVEX_PARAM_LOOP_SLEEP, 1);
+  }
+  void TearDown() override {
+    if (handle_ != 0) library_->Quvex_Release(handle_);
+    QuvexPlatform_SetClock(nullptr, nullptr);
+    QuvexWindow_Destroy(window_);
+    library_.reset();
+    camera_.reset();
+  }
+  // The next frame id, skipping nothing; errors fail the test.
+  int NextFrame() {
+    QuvexMessage message{};
+    if (QuvexWindow_GetMessage(window_, &message, 20000) != 1) return 0;
+    EXPECT_EQ(message.message, static_cast<uint32_t>(WM_QUVEX_FRAME)) << "error " << message.lParam;
+    return message.message == WM_QUVEX_FRAME ? static_cast<int>(message.lParam) : 0;
+  }
+  // The next error posted, skipping frames.
+  int NextError() {
+    QuvexMessage message{};
+    while (QuvexWindow_GetMessage(window_, &message, 20000) == 1) {
+      if (message.message == WM_QUVEX_ERROR) return static_cast<int>(message.lParam);
+    }
+    return 0;
+  }
+  // The frame's raw image in the order it was transferred (view flip 1).
+  std::vector<uint16_t> Raw(int id) {
+    std::vector<uint16_t> raw(kWidth * kHeight);
+    EXPECT_EQ(library_->Quvex_GetRaw(handle_, id, raw.data(), kRawBytes), 1);
+    return raw;
+  }
+  uint16_t RegisterValue(uint16_t address) {
+    for (const auto& write : camera_->RegisterWrites())
+      if (write.address == address) last_ = write.value;
+    return last_;
+  }
+
+  std::unique_ptr<sim::SimUsbCamera> camera_;
+  std::unique_ptr<QuvexLibrary> library_;
+  QuvexHwnd window_ = nullptr;
+  int handle_ = 0;
+  uint16_t last_ = 0xFFFF;
+};
+
+TEST_F(Galdris, FindsAndNamesTheCamerasThatAnswer) {
+  auto& q = *library_;
+  char16_t wide[16] = {};
+  ASSERT_EQ(q.Quvex_IsCameraEnableW(handle_, 3, wide, 16), 1);
+  EXPECT_EQ(std::u16string(wide), u"Quvex640_04");
+  char narrow[16] = {};
+  ASSERT_EQ(q.Quvex_IsCameraEnableA(handle_, 0, narrow, 13), 1);
+  EXPECT_STREQ(narrow, "Quvex640_01");
+  EXPECT_EQ(q.Quvex_IsCameraEnableW(handle_, 1, wide, 16), 0);
+  EXPECT_EQ(q.Quvex_GetLastError(handle_), 0);  // absent: no error
+  EXPECT_EQ(q.Quvex_IsCameraEnableW(handle_, 0, wide, 12), 0);
+  EXPECT_EQ(q.Quvex_IsCameraEnableW(handle_, 8, wide, 16), 0);
+  EXPECT_EQ(q.Quvex_IsCameraEnableA(handle_, 0, nullptr, 16), 0);
+  EXPECT_EQ(library_->DrainErrors(handle_), "5,5,5");
+  EXPECT_EQ(q.Quvex_SetCameraNumber(handle_, 3), 1);
+  EXPECT_EQ(q.Quvex_SetCameraNumber(handle_, 1), 0);
+  EXPECT_EQ(q.Quvex_GetLastError(handle_), QUVEX_ERR_CAMERA_NUMBER);
+  EXPECT_EQ(camera_->Resets(3), 1);
+}
+
+TEST_F(Galdris, CapturesWholeFramesNewestFirstAndWritesTheRegisters) {
+  auto& q = *library_;
+  ASSERT_EQ(q.Quvex_Preview(handle_), 1);
+  EXPECT_EQ(RegisterValue(QUVEX_REG_SWITCH), 0);
+  EXPECT_EQ(RegisterValue(QUVEX_REG_RANGE), 16);
+  EXPECT_TRUE(camera_->SixteenBit(0));
+  EXPECT_EQ(camera_->TransferSize(0), 378880u);
+  q.Quvex_SetParam(handle_, QUVEX_PARAM_VIEW_FLIP, 1);
+  uint32_t previous = 0;
+  for (int i = 0; i < 8; ++i) {
+    const int id = NextFrame();
+    ASSERT_NE(id, 0);
+    uint32_t counter = 0;
+    const auto raw = Raw(id);
+    ASSERT_TRUE(sim::IsWholeFrame(raw.data(), kWidth, kHeight, &counter)) << "frame " << i;
+    if (i > 0) {
+      EXPECT_GT(counter, previous);  // never older than one already delivered
+    }
+    previous = counter;
+  }
+  std::vector<float> temperatures(kWidth * kHeight);
+  const int id = q.Quvex_GetNewID(handle_);
+  ASSERT_EQ(q.Quvex_GetTemperature(handle_, id, temperatures.data(), kRawBytes * 2), 1);
+  for (float t : {temperatures.front(), temperatures[kWidth * kHeight / 2], temperatures.back()}) {
+    EXPECT_GT(t, 0.0f);  // the simulated scene lies inside table A
+    EXPECT_LT(t, 100.0f);
+  }
+  std::vector<uint8_t> colour(kWidth * kHeight * 3);
+  EXPECT_EQ(q.Quvex_GetColor(handle_, id, colour.data(), static_cast<int>(colour.size())), 1);
+  EXPECT_EQ(q.Quvex_Nuc(handle_), 1);
+  EXPECT_EQ(RegisterValue(QUVEX_REG_NUC), 1);
+  EXPECT_EQ(q.Quvex_SetCameraNumber(handle_, 0), 0);  // refused while capturing
+  EXPECT_EQ(q.Quvex_Close(handle_), 1);
+  EXPECT_EQ(q.Quvex_GetParam(handle_, QUVEX_PARAM_CAPTURING), 0);
+  EXPECT_EQ(library_->DrainErrors(handle_), "1");
+  EXPECT_EQ(camera_->ProtocolErrors(), 0);
+}
+
+TEST_F(Galdris, MeasuresTheFrameRateOnTheInjectedClock) {
+  // Frames counted over 2000 ms of the injected clock: rate = frames x 50.
+  testClock = 5000;
+  QuvexPlatform_SetClock(TestClock, nullptr);
+  const int handle = library_->Quvex_Initialize(window_);  // its rate window starts at 5000
+  library_->Quvex_Release(handle_);
+  handle_ = handle;
+  library_->Quvex_SetParam(handle_, QUVEX_PARAM_LOOP_SLEEP, 1);
+  ASSERT_EQ(library_->Quvex_Preview(handle_), 1);
+  for (int i = 0; i < 4; ++i) ASSERT_NE(NextFrame(), 0);
+  EXPECT_EQ(library_->Quvex_GetParam(handle_, QUVEX_PARAM_FRAME_RATE), 0);
+  testClock = 7000;
+  ASSERT_NE(NextFrame(), 0);
+  EXPECT_EQ(library_->Quvex_GetParam(handle_, QUVEX_PARAM_FRAME_RATE), 5 * 50);
+}
+
+TEST_F(Galdris, NoFramesAreTakenWhileTheNucSettles) {
+  testClock = 100;
+  QuvexPlatform_SetClock(TestClock, nullptr);
+  ASSERT_EQ(library_->Quvex_Preview(handle_), 1);
+  ASSERT_NE(NextFrame(), 0);
+  library_->Quvex_Nuc(handle_);
+  const uint32_t before = camera_->FramesDelivered(0);
+  ASSERT_TRUE(camera_->WaitForFrames(0, before + 5, 20000));
+  QuvexMessage message{};
+  while (QuvexWindow_GetMessage(window_, &message, 0) == 1) {
+  }  // frames taken before the NUC
+  ASSERT_TRUE(camera_->WaitForFrames(0, before + 10, 20000));
+  EXPECT_EQ(QuvexWindow_GetMessage(window_, &message, 0), 0);
+  testClock = 100 + 1000;  // the settle time has passed
+  EXPECT_NE(NextFrame(), 0);
+}
+
+TEST_F(Galdris, AStalledCameraEndsCaptureAndCloseReportsTheDevice) {
+  ASSERT_EQ(library_->Quvex_Preview(handle_), 1);
+  ASSERT_NE(NextFrame(), 0);
+  camera_->SetStalled(true);
+  EXPECT_EQ(NextError(), QUVEX_ERR_CAPTURE_ENDED);
+  EXPECT_EQ(library_->Quvex_GetParam(handle_, QUVEX_PARAM_CAPTURING), 1);
+  EXPECT_EQ(library_->Quvex_Close(handle_), 1);
+  EXPECT_EQ(library_->DrainErrors(handle_), "8,4");
+}
+
+TEST_F(Galdris, CloseDuringAStallReturnsPromptly) {
+  ASSERT_EQ(library_->Quvex_Preview(handle_), 1);
+  ASSERT_NE(NextFrame(), 0);
+  camera_->SetStalled(true);
+  ASSERT_TRUE(camera_->WaitForStalledTransfer(20000));
+  EXPECT_EQ(library_->Quvex_Close(handle_), 1);  // cancels the blocked transfer
+  EXPECT_GE(camera_->CancelledTransfers(), 1);
+}
+
+TEST_F(Galdris, UnpluggingOrFailingToOpenIsReportedNotSilent) {
+  ASSERT_EQ(library_->Quvex_Preview(handle_), 1);
+  ASSERT_NE(NextFrame(), 0);
+  camera_->Unplug();
+  EXPECT_EQ(NextError(), QUVEX_ERR_CAPTURE_ENDED);
+  library_->Quvex_Close(handle_);
+  library_->DrainErrors(handle_);
+  QuvexMessage message{};
+  while (QuvexWindow_GetMessage(window_, &message, 0) == 1) {
+  }
+
+  camera_ = std::make_unique<sim::SimUsbCamera>();
+  camera_->SetOpenFails(true);
+  ASSERT_EQ(library_->Quvex_Preview(handle_), 1);
+  EXPECT_EQ(NextError(), QUVEX_ERR_CAPTURE_ENDED);
+}
+
+TEST_F(Galdris, OneShotTakesAWholeFrameWithoutTheCaptureThread) {
+  const int id = library_->Quvex_OneShot(handle_);
+  ASSERT_NE(id, 0);
+  EXPECT_EQ(library_->Quvex_GetNewID(handle_), id);
+  library_->Quvex_SetParam(handle_, QUVEX_PARAM_VIEW_FLIP, 1);
+  EXPECT_TRUE(sim::IsWholeFrame(Raw(id).data(), kWidth, kHeight));
+  QuvexMessage message{};
+  EXPECT_EQ(QuvexWindow_GetMessage(window_, &message, 0), 0);  // no frame message
+}
+
+TEST_F(Galdris, SavesTheCurrentFrameInEverySaveType) {
+  ASSERT_NE(library_->Quvex_OneShot(handle_), 0);
+  const std::string dir = "/tmp/quvex_galdris_" + std::to_string(getpid());
+  ASSERT_EQ(mkdir(dir.c_str(), 0755), 0);
+  const long expected[] = {921654, 921600, -1, -1, -1, -1, -1, 614400, -1, -1,
+                           307200, 307200, 1228800, 1228800};
+  for (int type = 0; type <= 13; ++type) {
+    const std::string path = dir + "/frame" + std::to_string(type);
+    ASSERT_EQ(library_->Quvex_SaveA(handle_, path.c_str(), type), 1) << "type " << type;
+    struct stat info {};
+    ASSERT_EQ(stat(path.c_str(), &info), 0);
+    if (expected[type] >= 0) {
+      EXPECT_EQ(info.st_size, expected[type]) << "type " << type;
+    }
+    EXPECT_GT(info.st_size, 0);
+  }
+  EXPECT_EQ(library_->Quvex_SaveA(handle_, (dir + "/no/such/dir/x.bmp").c_str(), 0), 0);
+  EXPECT_EQ(library_->DrainErrors(handle_), "9");
+  std::system(("rm -rf " + dir).c_str());
+}
+
+TEST_F(Galdris, ReleasingWhileCapturingStopsEverything) {
+  ASSERT_EQ(library_->Quvex_Preview(handle_), 1);
+  ASSERT_NE(NextFrame(), 0);
+  EXPECT_EQ(library_->Quvex_Release(handle_), 1);
+  handle_ = 0;
+  EXPECT_EQ(camera_->OpenDevices(), 0);
+}
+
+}  // namespace
+}  // namespace quvex::test

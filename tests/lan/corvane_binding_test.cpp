@@ -1,0 +1,398 @@
+// A camera object bound to the simulated LAN camera: connecting, register
+// writes, capture with retries, the NUC settle window, the one-shot, the
+// internal temperature, and stopping or reconnecting while the camera stalls.
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+
+#include <atomic>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "corvane_binding.h"
+#include "lan_camera.h"
+#include "lan_test_support.h"
+#include "quvex.h"
+#include "quvex/quvex_window.h"
+
+namespace quvex::test {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using sim::SimLanCamera;
+using Write = SimLanCamera::RegisterWrite;
+
+constexpr int kWidth = 320, kHeight = 240;
+constexpr int kFrameBytes = kWidth * kHeight * 2;
+constexpr uint32_t kLongWait = 600000;  // longer than any test may run
+const Bytes kFrameRequest = {0, 0, 0, 5, 0};
+
+std::atomic<uint32_t> fakeNow{0};
+uint32_t FakeClock(void*) { return fakeNow.load(); }
+
+class CorvaneCapture : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    window_ = QuvexWindow_Create();
+    MakeObject(kLanWaitMs);
+  }
+  void TearDown() override {
+    quvex_.reset();
+    cameras_.clear();
+    QuvexWindow_Destroy(window_);
+    QuvexPlatform_SetClock(nullptr, nullptr);
+  }
+  void MakeObject(uint32_t waitMs) {
+    quvex_.reset();
+    auto binding = std::make_unique<CorvaneBinding>(waitMs);
+    binding_ = binding.get();
+    quvex_ = std::make_unique<CQuvex>(kLanProfile, std::move(binding));
+    ASSERT_EQ(quvex_->Initialize(window_), 1);
+    quvex_->SetParam(QUVEX_PARAM_LOOP_SLEEP, 1);
+  }
+  SimLanCamera& StartCamera(int index) {
+    cameras_.push_back(std::make_unique<SimLanCamera>(LoopbackAddress(index)));
+    EXPECT_TRUE(cameras_.back()->Listening());
+    return *cameras_.back();
+  }
+  // What Quvex_SetIpAddress does.
+  int Connect(const SimLanCamera& camera) {
+    in_addr address{};
+    inet_pton(AF_INET, camera.Address().c_str(), &address);
+    const auto* b = reinterpret_cast<const uint8_t*>(&address.s_addr);
+    return quvex_->WithCaptureStopped([&] {
+      return binding_->SetIpAddress(b[0], b[1], b[2], b[3]) == 0 ? 0 : quvex_->AllocateRing();
+    });
+  }
+  std::string DrainErrors() {
+    std::string codes;
+    for (int code; (code = quvex_->GetLastError()) != 0;) {
+      codes += (codes.empty() ? "" : ",") + std::to_string(code);
+    }
+    return codes;
+  }
+  // The next message of the given kind; others are counted and skipped.
+  intptr_t Next(uint32_t kind) {
+    QuvexMessage message{};
+    while (QuvexWindow_GetMessage(window_, &message, 30000) == 1) {
+      if (message.message == kind) return message.lParam;
+      ++skipped_[message.message == WM_QUVEX_FRAME ? 0 : 1];
+    }
+    ADD_FAILURE() << "no message " << kind;
+    return 0;
+  }
+  int NextFrameId() { return static_cast<int>(Next(WM_QUVEX_FRAME)); }
+  void DrainWindow() {
+    QuvexMessage message{};
+    while (QuvexWindow_GetMessage(window_, &message, 0) == 1) {
+    }
+  }
+  std::vector<uint16_t> Raw(int frameId) {
+    std::vector<uint16_t> raw(kWidth * kHeight);
+    EXPECT_EQ(quvex_->GetRaw(frameId, raw.data(), kFrameBytes), 1);
+    return raw;
+  }
+
+  DebugLineCounter debugLines_;
+  QuvexHwnd window_ = nullptr;
+  CorvaneBinding* binding_ = nullptr;
+  std::unique_ptr<CQuvex> quvex_;
+  std::vector<std::unique_ptr<SimLanCamera>> cameras_;
+  int skipped_[2] = {0, 0};  // frame messages, error messages
+};
+
+TEST_F(CorvaneCapture, ConnectingBothConnectionsWritesRegisterNineOnTheFrameConnection) {
+  SimLanCamera& camera = StartCamera(40);
+  EXPECT_FALSE(binding_->CanCapture());
+  ASSERT_EQ(Connect(camera), 1);
+  EXPECT_TRUE(binding_->CanCapture());
+  ASSERT_TRUE(camera.WaitFor([&] { return camera.Messages(0).size() == 1; }));
+  EXPECT_EQ(camera.ConnectionCount(), 2u);
+  EXPECT_EQ(camera.Messages(0), (std::vector<Bytes>{{0, 0, 0, 8, 1, 9, 0, 0}}));
+  EXPECT_TRUE(camera.Messages(1).empty());
+  EXPECT_EQ(DrainErrors(), "");
+}
+
+TEST_F(CorvaneCapture, RegistersAreWrittenAtStartOnParametersAndOnNuc) {
+  SimLanCamera& camera = StartCamera(41);
+  ASSERT_EQ(Connect(camera), 1);
+  ASSERT_EQ(quvex_->Preview(), 1);
+  EXPECT_EQ(quvex_->SetParam(QUVEX_PARAM_SWITCH, 0), 1);
+  EXPECT_EQ(quvex_->SetParam(QUVEX_PARAM_RANGE_MODE, QUVEX_RANGE_HIGH), 1);
+  EXPECT_EQ(quvex_->Nuc(), 1);
+  ASSERT_TRUE(camera.WaitFor([&] { return camera.RegisterWrites().size() == 6; }));
+  EXPECT_EQ(camera.RegisterWrites(),
+            (std::vector<Write>{{9, 0}, {7, 0}, {0, 16}, {7, 1}, {0, 1}, {6, 1}}));
+  EXPECT_EQ(quvex_->Close(), 1);
+  // Every message on the frame connection is whole: frame requests and the
+  // register writes, one after the other.
+  int writes = 0;
+  for (const Bytes& message : camera.Messages(0)) {
+    if (message.size() == 8) {
+      EXPECT_EQ(Bytes(message.begin(), message.begin() + 5), (Bytes{0, 0, 0, 8, 1}));
+      ++writes;
+    } else {
+      EXPECT_EQ(message, kFrameRequest);
+    }
+  }
+  EXPECT_EQ(writes, 6);
+  EXPECT_NE(std::find(camera.Messages(0).begin(), camera.Messages(0).end(), Bytes{0, 0, 0, 8, 1, 7, 0, 1}),
+            camera.Messages(0).end());
+  EXPECT_EQ(DrainErrors(), "");
+}
+
+TEST_F(CorvaneCapture, FramesComeOutInTheRowOrderOfParameter17) {
+  SimLanCamera& camera = StartCamera(42);
+  ASSERT_EQ(Connect(camera), 1);
+  ASSERT_EQ(quvex_->Preview(), 1);
+  const int id = NextFrameId();
+  ASSERT_EQ(quvex_->Close(), 1);
+  ASSERT_NE(id, 0);
+
+  const std::vector<uint16_t> bottomUp = Raw(id);  // parameter 17 = 0: last received row first
+  const uint32_t frame = SimLanCamera::FrameCounterOf(&bottomUp[(kHeight - 1) * kWidth]);
+  quvex_->SetParam(QUVEX_PARAM_VIEW_FLIP, 1);
+  const std::vector<uint16_t> asReceived = Raw(id);
+  for (int row = 0; row < kHeight; ++row) {
+    for (int column = 0; column < kWidth; ++column) {
+      const uint16_t expected = SimLanCamera::Sample(frame, row, column);
+      ASSERT_EQ(asReceived[row * kWidth + column], expected) << row << "," << column;
+      ASSERT_EQ(bottomUp[(kHeight - 1 - row) * kWidth + column], expected) << row << "," << column;
+    }
+  }
+  EXPECT_EQ(DrainErrors(), "");
+}
+
+TEST_F(CorvaneCapture, FramesKeepArrivingUnannouncedWhileANucSettles) {
+  fakeNow = 50000;
+  QuvexPlatform_SetClock(FakeClock, nullptr);
+  SimLanCamera& camera = StartCamera(43);
+  ASSERT_EQ(Connect(camera), 1);
+  EXPECT_EQ(quvex_->Nuc(), 1);
+  EXPECT_EQ(quvex_->NucTime(), 50000u);
+  ASSERT_EQ(quvex_->Preview(), 1);
+  ASSERT_TRUE(camera.WaitFor([&] { return camera.FramesServed() >= 5; }));
+  EXPECT_EQ(QuvexWindow_PendingCount(window_), 0);  // received but not announced
+  EXPECT_EQ(quvex_->GetNewID(), 0);
+  EXPECT_EQ(quvex_->NucTime(), 50000u);
+
+  fakeNow = 50000 + 1000;  // the settle time has passed
+  EXPECT_NE(NextFrameId(), 0);
+  EXPECT_EQ(quvex_->NucTime(), 0u);  // cleared by the first frame after it
+  EXPECT_EQ(quvex_->Close(), 1);
+  EXPECT_EQ(DrainErrors(), "");
+}
+
+TEST_F(CorvaneCapture, CaptureRecoversFromAConnectionClosedMidFrame) {
+  SimLanCamera& camera = StartCamera(44);
+  ASSERT_EQ(Connect(camera), 1);
+  ASSERT_EQ(quvex_->Preview(), 1);
+  NextFrameId();
+  camera.CloseMidFrame(1);
+  ASSERT_TRUE(camera.WaitFor([&] { return camera.ConnectionCount() == 3; }));
+  const uint32_t served = camera.FramesServed();
+  ASSERT_TRUE(camera.WaitFor([&] { return camera.FramesServed() >= served + 3; }));
+  EXPECT_EQ(quvex_->GetParam(QUVEX_PARAM_CAPTURING), 1);
+  EXPECT_EQ(quvex_->Close(), 1);
+  EXPECT_EQ(retryLines.load(), 1);
+  EXPECT_EQ(DrainErrors(), "");
+}
+
+TEST_F(CorvaneCapture, FiveFailedRequestsInARowEndCaptureWithOneFrameReadError) {
+  SimLanCamera& camera = StartCamera(45);
+  ASSERT_EQ(Connect(camera), 1);
+  ASSERT_EQ(quvex_->Preview(), 1);
+  NextFrameId();
+  camera.OverrideReplyLength(5, 5);
+  EXPECT_EQ(Next(WM_QUVEX_ERROR), QUVEX_ERR_FRAME_READ);
+  EXPECT_EQ(retryLines.load(), 4);  // after failures 1 to 4, not after the fifth
+  EXPECT_EQ(DrainErrors(), "3");
+  // The thread has ended but capture counts as running until Close.
+  EXPECT_EQ(quvex_->GetParam(QUVEX_PARAM_CAPTURING), 1);
+  EXPECT_EQ(quvex_->Preview(), 1);
+  EXPECT_EQ(quvex_->Close(), 1);
+  EXPECT_EQ(quvex_->GetParam(QUVEX_PARAM_CAPTURING), 0);
+  EXPECT_EQ(DrainErrors(), "");
+  EXPECT_EQ(camera.ConnectionCount(), 2u);  // short replies keep the connection
+
+  DrainWindow();
+  ASSERT_EQ(quvex_->Preview(), 1);  // a new start counts failures from 0
+  EXPECT_NE(NextFrameId(), 0);
+  EXPECT_EQ(quvex_->Close(), 1);
+}
+
+TEST_F(CorvaneCapture, ASuccessfulFrameResetsTheFailureCount) {
+  SimLanCamera& camera = StartCamera(46);
+  ASSERT_EQ(Connect(camera), 1);
+  ASSERT_EQ(quvex_->Preview(), 1);
+  NextFrameId();
+  const uint32_t served = camera.FramesServed();
+  camera.OverrideReplyLength(4, 0);
+  ASSERT_TRUE(camera.WaitFor([&] { return camera.FramesServed() > served && retryLines.load() == 4; }));
+  camera.OverrideReplyLength(1, 0x80000000u);
+  const uint32_t later = camera.FramesServed();
+  ASSERT_TRUE(camera.WaitFor([&] { return camera.FramesServed() > later + 1 && retryLines.load() == 5; }));
+  EXPECT_EQ(quvex_->GetParam(QUVEX_PARAM_CAPTURING), 1);
+  EXPECT_EQ(quvex_->Close(), 1);
+  EXPECT_EQ(DrainErrors(), "");
+}
+
+TEST_F(CorvaneCapture, CloseEndsARequestThatWaitsOnAStalledCamera) {
+  MakeObject(kLongWait);  // without the cancel, the wait would outlast the test
+  SimLanCamera& camera = StartCamera(47);
+  ASSERT_EQ(Connect(camera), 1);
+  ASSERT_EQ(quvex_->Preview(), 1);
+  NextFrameId();
+  camera.SetStalled(true);
+  const uint32_t requests = camera.FrameRequests();
+  ASSERT_TRUE(camera.WaitFor([&] { return camera.FrameRequests() > requests; }));
+  EXPECT_EQ(quvex_->Close(), 1);
+  EXPECT_EQ(retryLines.load(), 0);  // a cancelled request is no failure
+  EXPECT_EQ(DrainErrors(), "");
+
+  camera.SetStalled(false);
+  DrainWindow();
+  ASSERT_EQ(quvex_->Preview(), 1);  // the next start is not cancelled
+  EXPECT_NE(NextFrameId(), 0);
+  EXPECT_EQ(quvex_->Close(), 1);
+  EXPECT_EQ(quvex_->SetParam(QUVEX_PARAM_SWITCH, 0), 1);  // nor is a later write
+  ASSERT_TRUE(camera.WaitFor([&] { return camera.RegisterWrites().back() == Write{7, 1}; }));
+}
+
+TEST_F(CorvaneCapture, ReleasingTheObjectEndsCaptureOnAStalledCamera) {
+  MakeObject(kLongWait);
+  SimLanCamera& camera = StartCamera(48);
+  ASSERT_EQ(Connect(camera), 1);
+  ASSERT_EQ(quvex_->Preview(), 1);
+  NextFrameId();
+  camera.SetStalled(true);
+  const uint32_t requests = camera.FrameRequests();
+  ASSERT_TRUE(camera.WaitFor([&] { return camera.FrameRequests() > requests; }));
+  quvex_.reset();
+  SUCCEED();
+}
+
+TEST_F(CorvaneCapture, ANewAddressStopsCaptureFirstAndMovesToTheNewCamera) {
+  MakeObject(kLongWait);
+  SimLanCamera& first = StartCamera(49);
+  SimLanCamera& second = StartCamera(50);
+  ASSERT_EQ(Connect(first), 1);
+  ASSERT_EQ(quvex_->Preview(), 1);
+  NextFrameId();
+  first.SetStalled(true);  // the thread waits on the first camera
+  const uint32_t requests = first.FrameRequests();
+  ASSERT_TRUE(first.WaitFor([&] { return first.FrameRequests() > requests; }));
+
+  ASSERT_EQ(Connect(second), 1);
+  EXPECT_EQ(quvex_->GetParam(QUVEX_PARAM_CAPTURING), 0);
+  ASSERT_TRUE(second.WaitFor([&] { return second.Messages(0).size() == 1; }));
+  EXPECT_EQ(second.Messages(0), (std::vector<Bytes>{{0, 0, 0, 8, 1, 9, 0, 0}}));
+
+  DrainWindow();
+  ASSERT_EQ(quvex_->Preview(), 1);
+  NextFrameId();
+  EXPECT_EQ(quvex_->Close(), 1);
+  EXPECT_GT(second.FramesServed(), 0u);
+  EXPECT_EQ(first.ConnectionCount(), 2u);
+  EXPECT_EQ(DrainErrors(), "");
+}
+
+TEST_F(CorvaneCapture, HostWritesDuringCaptureNeverSplitAMessage) {
+  SimLanCamera& camera = StartCamera(51);
+  ASSERT_EQ(Connect(camera), 1);
+  quvex_->SetParam(QUVEX_PARAM_LOOP_SLEEP, 0);
+  ASSERT_EQ(quvex_->Preview(), 1);
+  NextFrameId();
+  std::thread writer([&] {
+    for (int i = 0; i < 200; ++i) quvex_->SetParam(QUVEX_PARAM_SWITCH, i & 1);
+  });
+  writer.join();
+  const uint32_t served = camera.FramesServed();
+  ASSERT_TRUE(camera.WaitFor([&] { return camera.FramesServed() > served + 2; }));
+  EXPECT_EQ(quvex_->Close(), 1);
+  ASSERT_TRUE(camera.WaitFor([&] { return camera.RegisterWrites().size() == 203; }));
+  for (const Bytes& message : camera.Messages(0)) {
+    ASSERT_TRUE(message == kFrameRequest || (message.size() == 8 && message[4] == 1));
+  }
+  EXPECT_EQ(DrainErrors(), "");
+}
+
+TEST_F(CorvaneCapture, AOneShotRequestsOneFrameOnlyWhileIdle) {
+  SimLanCamera& camera = StartCamera(52);
+  ASSERT_EQ(Connect(camera), 1);
+  const int id = quvex_->OneShot();
+  ASSERT_NE(id, 0);
+  EXPECT_EQ(quvex_->GetNewID(), id);
+  quvex_->SetParam(QUVEX_PARAM_VIEW_FLIP, 1);
+  EXPECT_EQ(Raw(id)[kWidth + 1], SimLanCamera::Sample(0, 1, 1));
+  EXPECT_EQ(camera.FrameRequests(), 1u);
+  EXPECT_EQ(QuvexWindow_PendingCount(window_), 0);  // no frame message
+
+  ASSERT_EQ(quvex_->Preview(), 1);
+  EXPECT_EQ(quvex_->OneShot(), 0);
+  EXPECT_EQ(quvex_->Close(), 1);
+  EXPECT_EQ(DrainErrors(), "");
+
+  camera.CloseMidFrame(1);
+  EXPECT_EQ(quvex_->OneShot(), 0);
+  EXPECT_EQ(DrainErrors(), "3");
+}
+
+TEST_F(CorvaneCapture, TheInternalTemperatureComesFromTheStatusConnection) {
+  MakeObject(100);  // a short wait for the unanswered query below
+  SimLanCamera& camera = StartCamera(53);
+  int ok = 7;
+  EXPECT_EQ(binding_->GetInternalTemperature(&ok), 0.0f);  // no address yet
+  EXPECT_EQ(ok, 0);
+  EXPECT_EQ(DrainErrors(), "1");
+
+  ASSERT_EQ(Connect(camera), 1);
+  camera.SetTemperature(0x1900);
+  EXPECT_EQ(binding_->GetInternalTemperature(&ok), 25.0f);
+  EXPECT_EQ(ok, 1);
+  camera.SetTemperature(0x8000);
+  EXPECT_EQ(binding_->GetInternalTemperature(nullptr), -128.0f);
+  EXPECT_EQ(camera.Messages(1), (std::vector<Bytes>(2, Bytes{0, 0, 0, 0x0B, 2, 0, 0, 0, 0, 0, 0})));
+
+  camera.SetStalled(true);
+  ok = 7;
+  EXPECT_EQ(binding_->GetInternalTemperature(&ok), 0.0f);  // the reply never comes
+  EXPECT_EQ(ok, 0);
+  EXPECT_EQ(DrainErrors(), "");
+}
+
+TEST_F(CorvaneCapture, WithoutAConnectionOnlyTheCameraObjectWorks) {
+  EXPECT_EQ(quvex_->SetCameraNumber(5), 1);  // any index once initialised
+  char16_t name[32] = {};
+  EXPECT_EQ(quvex_->IsCameraEnable(0, name, 32), 0);
+  EXPECT_EQ(name[0], 0);
+  EXPECT_EQ(quvex_->Start(), 1);
+  EXPECT_EQ(DrainErrors(), "1");
+  EXPECT_EQ(quvex_->Preview(), 0);
+  EXPECT_EQ(DrainErrors(), "1,1");  // refused, and the stop that follows refused
+  EXPECT_EQ(quvex_->SetParam(QUVEX_PARAM_SWITCH, 0), 1);
+  EXPECT_EQ(quvex_->GetParam(QUVEX_PARAM_SWITCH), 0);
+  EXPECT_EQ(DrainErrors(), "1");  // the write could not be sent
+  EXPECT_EQ(quvex_->Nuc(), 0);
+  EXPECT_NE(quvex_->NucTime(), 0u);  // stamped before the write
+  EXPECT_EQ(DrainErrors(), "1");
+}
+
+TEST_F(CorvaneCapture, ARefusedAddressLeavesTheObjectUnconnected) {
+  SimLanCamera& camera = StartCamera(54);
+  camera.SetRefusing(true);
+  EXPECT_EQ(Connect(camera), 0);
+  EXPECT_FALSE(binding_->CanCapture());
+  EXPECT_EQ(DrainErrors(), "");
+  EXPECT_EQ(quvex_->Preview(), 0);
+  DrainErrors();
+  camera.SetRefusing(false);
+  EXPECT_EQ(Connect(camera), 1);
+  ASSERT_EQ(quvex_->Preview(), 1);
+  EXPECT_NE(NextFrameId(), 0);
+  EXPECT_EQ(quvex_->Close(), 1);
+}
+
+}  // namespace
+}  // namespace quvex::test

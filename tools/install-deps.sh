@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Installs every Debian 12 package the build, the tests and the sample need.
+set -euo pipefail
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -qq
+apt-get install -y -qq --no-install-recommends \
+  build-essential cmake g++ pkg-config \
+  libgtest-dev libgmock-dev googletest libbenchmark-dev \
+  libjpeg62-turbo-dev libpng-dev libtiff-dev zlib1g-dev libpcap-dev \
+  python3 python3-pil python3-numpy \
+  pngcheck libtiff-tools imagemagick ffmpeg >/dev/null

@@ -1,0 +1,217 @@
+// quvex_sample: the example host program. It loads a Quvex library, starts a
+// simulated camera (unless told not to), previews, counts the frames as they
+// arrive, records a short movie and both streams, reports the frame rate and
+// temperatures, takes a one-shot and saves it in every save type.
+#include <dlfcn.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "quvex/quvex.h"
+#include "quvex/quvex_window.h"
+#include "usb_camera.h"
+
+namespace {
+
+struct Options {
+  std::string library = "Galdris";
+  std::string libraryDir = QUVEX_LIBRARY_DIR;
+  std::string output = "quvex-output";
+  int frames = 90;
+  bool simulator = true;
+};
+
+void PrintUsage() {
+  std::printf(
+      "Usage: quvex_sample [options]\n"
+      "\n"
+      "Previews a camera through a Quvex library, records and saves frames.\n"
+      "\n"
+      "  --library NAME     library to load (default Galdris)\n"
+      "  --library-dir DIR  folder of the libraries (default: the build's)\n"
+      "  --frames N         frames to capture (default 90)\n"
+      "  --output DIR       folder for the files written (default quvex-output)\n"
+      "  --no-simulator     use a camera already installed instead of the simulator\n"
+      "  --help             this text\n");
+}
+
+bool ParseOptions(int argc, char** argv, Options& options) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    const bool hasValue = i + 1 < argc;
+    if (arg == "--help" || arg == "-h") {
+      PrintUsage();
+      std::exit(0);
+    } else if (arg == "--library" && hasValue) {
+      options.library = argv[++i];
+    } else if (arg == "--library-dir" && hasValue) {
+      options.libraryDir = argv[++i];
+    } else if (arg == "--frames" && hasValue) {
+      options.frames = std::max(1, std::atoi(argv[++i]));
+    } else if (arg == "--output" && hasValue) {
+      options.output = argv[++i];
+    } else if (arg == "--no-simulator") {
+      options.simulator = false;
+    } else {
+      std::fprintf(stderr, "quvex_sample: unknown argument '%s' (see --help)\n", arg.c_str());
+      return false;
+    }
+  }
+  return true;
+}
+
+// The library's exports that this sample uses.
+struct Quvex {
+  void* module = nullptr;
+#define QUVEX_EXPORT(name) decltype(&::name) name = nullptr
+  QUVEX_EXPORT(Quvex_GetDllVersion);
+  QUVEX_EXPORT(Quvex_Initialize);
+  QUVEX_EXPORT(Quvex_Release);
+  QUVEX_EXPORT(Quvex_Preview);
+  QUVEX_EXPORT(Quvex_Close);
+  QUVEX_EXPORT(Quvex_OneShot);
+  QUVEX_EXPORT(Quvex_GetParam);
+  QUVEX_EXPORT(Quvex_GetTemperature);
+  QUVEX_EXPORT(Quvex_SaveA);
+  QUVEX_EXPORT(Quvex_RecA);
+  QUVEX_EXPORT(Quvex_GetLastError);
+#undef QUVEX_EXPORT
+
+  bool Load(const std::string& path) {
+    module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (module == nullptr) return false;
+#define QUVEX_RESOLVE(name) name = reinterpret_cast<decltype(name)>(dlsym(module, #name))
+    QUVEX_RESOLVE(Quvex_GetDllVersion);
+    QUVEX_RESOLVE(Quvex_Initialize);
+    QUVEX_RESOLVE(Quvex_Release);
+    QUVEX_RESOLVE(Quvex_Preview);
+    QUVEX_RESOLVE(Quvex_Close);
+    QUVEX_RESOLVE(Quvex_OneShot);
+    QUVEX_RESOLVE(Quvex_GetParam);
+    QUVEX_RESOLVE(Quvex_GetTemperature);
+    QUVEX_RESOLVE(Quvex_SaveA);
+    QUVEX_RESOLVE(Quvex_RecA);
+    QUVEX_RESOLVE(Quvex_GetLastError);
+#undef QUVEX_RESOLVE
+    return Quvex_GetDllVersion && Quvex_Initialize && Quvex_Release && Quvex_Preview &&
+           Quvex_Close && Quvex_OneShot && Quvex_GetParam && Quvex_GetTemperature &&
+           Quvex_SaveA && Quvex_RecA && Quvex_GetLastError;
+  }
+  ~Quvex() {
+    if (module != nullptr) dlclose(module);
+  }
+};
+
+// Recordings made while the frames arrive: each runs for a third of them.
+struct RecordPlan {
+  int type;
+  const char* file;
+};
+constexpr RecordPlan kRecordings[] = {
+    {QUVEX_REC_AVI, "movie.avi"}, {QUVEX_REC_RAW, "stream.raw"}, {QUVEX_REC_TEMPERATURE, "stream.f32"}};
+
+const char* const kSaveFiles[] = {
+    "frame.bmp", "frame.bgr", "frame-q100.jpg", "frame-q70.jpg", "frame-q20.jpg",
+    "frame.png", "frame.tif", "raw16.bin",      "raw16.png",     "raw16.tif",
+    "temp-int8.bin", "temp-uint8.bin", "temp-int32.bin", "temp-float.bin"};
+
+void ReportTemperatures(Quvex& q, int handle, int frameId) {
+  const int width = q.Quvex_GetParam(handle, QUVEX_PARAM_WIDTH);
+  const int height = q.Quvex_GetParam(handle, QUVEX_PARAM_HEIGHT);
+  std::vector<float> t(static_cast<size_t>(width) * height);
+  if (q.Quvex_GetTemperature(handle, frameId, t.data(), static_cast<int>(t.size() * 4)) == 0) {
+    std::printf("temperatures: frame %d is no longer in the ring\n", frameId);
+    return;
+  }
+  const auto [low, high] = std::minmax_element(t.begin(), t.end());
+  std::printf("temperature: centre %.2f C, minimum %.2f C, maximum %.2f C\n",
+              t[static_cast<size_t>(height / 2) * width + width / 2], *low, *high);
+}
+
+int Run(const Options& options) {
+  std::unique_ptr<quvex::sim::SimUsbCamera> camera;
+  if (options.simulator) camera = std::make_unique<quvex::sim::SimUsbCamera>();
+
+  Quvex q;
+  const std::string path = options.libraryDir + "/lib" + options.library + ".so";
+  if (!q.Load(path)) {
+    std::fprintf(stderr, "quvex_sample: cannot load %s\n", path.c_str());
+    return 1;
+  }
+  const int version = q.Quvex_GetDllVersion();
+  std::printf("%s version %d.%d\n", options.library.c_str(), version >> 16, version & 0xFFFF);
+
+  mkdir(options.output.c_str(), 0755);
+  QuvexHwnd window = QuvexWindow_Create();
+  const int handle = q.Quvex_Initialize(window);
+  if (handle == 0 || q.Quvex_Preview(handle) == 0) {
+    std::fprintf(stderr, "quvex_sample: the camera did not start (error %d)\n",
+                 handle != 0 ? q.Quvex_GetLastError(handle) : 0);
+    if (handle != 0) q.Quvex_Release(handle);
+    QuvexWindow_Destroy(window);
+    return 1;
+  }
+
+  int frames = 0, lastFrame = 0, errors = 0;
+  size_t recording = 0;
+  std::vector<std::string> written;
+  QuvexMessage message{};
+  while (frames < options.frames && QuvexWindow_GetMessage(window, &message, 5000) == 1) {
+    if (message.message == WM_QUVEX_ERROR) {
+      std::printf("\nerror %ld\n", static_cast<long>(message.lParam));
+      ++errors;
+      continue;
+    }
+    lastFrame = static_cast<int>(message.lParam);
+    ++frames;
+    // Switch to the next recording at each third of the frames.
+    const size_t due = std::min<size_t>(frames * 3 / options.frames, std::size(kRecordings));
+    if (due == recording && recording < std::size(kRecordings)) {
+      const std::string file = options.output + "/" + kRecordings[recording].file;
+      q.Quvex_RecA(handle, file.c_str(), kRecordings[recording].type);
+      written.push_back(file);
+      ++recording;
+    }
+    std::printf("\rframes: %d/%d", frames, options.frames);
+    std::fflush(stdout);
+  }
+  q.Quvex_RecA(handle, "", QUVEX_REC_NONE);
+  std::printf("\nframe rate: %.2f frames per second\n",
+              q.Quvex_GetParam(handle, QUVEX_PARAM_FRAME_RATE) / 100.0);
+  if (lastFrame != 0) ReportTemperatures(q, handle, lastFrame);
+  q.Quvex_Close(handle);  // also ends the recording
+
+  const int shot = q.Quvex_OneShot(handle);
+  std::printf("one-shot frame id: %d\n", shot);
+  for (int type = QUVEX_SAVE_BMP; type <= QUVEX_SAVE_TEMP_FLOAT; ++type) {
+    const std::string file = options.output + "/" + kSaveFiles[type];
+    if (q.Quvex_SaveA(handle, file.c_str(), type) != 0) {
+      written.push_back(file);
+    } else {
+      std::printf("save type %d failed: error %d\n", type, q.Quvex_GetLastError(handle));
+      ++errors;
+    }
+  }
+  for (const std::string& file : written) std::printf("wrote %s\n", file.c_str());
+
+  q.Quvex_Release(handle);
+  QuvexWindow_Destroy(window);
+  if (frames < options.frames) {
+    std::fprintf(stderr, "quvex_sample: only %d of %d frames arrived\n", frames, options.frames);
+    return 1;
+  }
+  return errors == 0 && shot != 0 ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options options;
+  if (!ParseOptions(argc, argv, options)) return 2;
+  return Run(options);
+}

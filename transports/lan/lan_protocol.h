@@ -1,0 +1,48 @@
+// The port-8886 messages. Every message starts with its total length
+// (4 bytes, big-endian, the length field included) and a command byte.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+
+#include "lan_connection.h"
+
+namespace quvex {
+
+inline constexpr uint16_t QUVEX_LAN_PORT = 8886;
+inline constexpr uint8_t QUVEX_LAN_CMD_FRAME = 0;
+inline constexpr uint8_t QUVEX_LAN_CMD_WRITE_REGISTER = 1;
+inline constexpr uint8_t QUVEX_LAN_CMD_TEMPERATURE = 2;
+
+// A frame reply: a 5-byte header, then 320 x 240 little-endian 16-bit samples.
+inline constexpr size_t kLanFrameHeaderBytes = 5;
+inline constexpr size_t kLanFrameBytes = 320 * 240 * 2;
+inline constexpr size_t kLanTemperatureBytes = 11;
+
+std::array<uint8_t, 5> FrameRequestMessage();
+std::array<uint8_t, 8> RegisterWriteMessage(uint8_t registerNumber, uint16_t value);
+std::array<uint8_t, kLanTemperatureBytes> TemperatureQueryMessage();
+
+// The length field of a message header, read as signed.
+int32_t MessageLength(const uint8_t* header);
+
+// Requests one frame and receives its samples straight into target, which
+// must hold kLanFrameBytes. A header whose length is 5 or less fails and
+// keeps the connection; a failed send or receive closes it.
+bool RequestFrame(CLanConnection& connection, uint8_t* target, size_t capacity);
+
+enum class RegisterWrite { Sent, NotConnected, SendFailed };
+// Sends a register write; no reply comes. A failed send closes the connection.
+RegisterWrite WriteRegister(CLanConnection& connection, uint8_t registerNumber, uint16_t value);
+
+// The 16-bit sensor value of an internal-temperature query, or none. A failed
+// send or receive closes the connection.
+std::optional<uint16_t> QueryTemperature(CLanConnection& connection);
+
+// Degrees Celsius of a sensor value: a 9-bit two's-complement count of half
+// degrees in the upper nine bits.
+float TemperatureFromSensor(uint16_t value);
+
+}  // namespace quvex
