@@ -58,7 +58,8 @@ void MapFrames(benchmark::State& state, int count, bool alternate) {
     benchmark::DoNotOptimize(camera.MapRawToColor(scenes[frame++ % 2], colour));
     benchmark::ClobberMemory();
   }
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(colour.ByteSize()));
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
+                          static_cast<int64_t>(colour.ByteSize()));
 }
 
 void BM_MapFixedBounds(benchmark::State& state) { MapFrames(state, 0, false); }
@@ -66,8 +67,9 @@ void BM_MapAutoRange(benchmark::State& state) { MapFrames(state, -1, false); }
 void BM_MapAutoRangeMovingBounds(benchmark::State& state) { MapFrames(state, -1, true); }
 
 void BM_CopyColourBytes(benchmark::State& state) {
-  const auto bytes = static_cast<size_t>(CDibImage::StrideFor(static_cast<int32_t>(state.range(0)), 24)) *
-                     static_cast<size_t>(state.range(1));
+  const auto bytes =
+      static_cast<size_t>(CDibImage::StrideFor(static_cast<int32_t>(state.range(0)), 24)) *
+      static_cast<size_t>(state.range(1));
   std::vector<uint8_t> from(bytes, 1), to(bytes);
   for (auto _ : state) {
     std::memcpy(to.data(), from.data(), bytes);

@@ -1,3 +1,4 @@
+// Colour lookup tables: built per change of bounds, read once per pixel.
 #include "colour_lookup.h"
 
 #include <algorithm>
@@ -9,7 +10,8 @@
 
 namespace quvex {
 
-static_assert(std::endian::native == std::endian::little, "colours are stored as little-endian words");
+static_assert(std::endian::native == std::endian::little,
+              "colours are stored as little-endian words");
 
 namespace {
 
@@ -82,17 +84,26 @@ uint32_t SampleColour(const Palette360& palette, const ColourRange& range, uint3
   return ToBgr(palette[static_cast<size_t>(PaletteIndex(v, range))]);
 }
 
+LookupPath FastestLookupPath() {
+  return HasAvx2Kernels() ? LookupPath::VectorTable : LookupPath::Table;
+}
+
+ColourLookup::ColourLookup(LookupPath path)
+    : path_(path == LookupPath::VectorTable && !HasAvx2Kernels() ? LookupPath::Table : path) {}
+
 bool ColourLookup::Prepare(const Palette360& palette, const ColourRange& range) {
   if (filled_ && range == range_ && palette == palette_) return true;
   palette_ = palette;
   range_ = range;
   filled_ = false;
+  if (path_ == LookupPath::Formulas) return true;
   if (!table_) table_.reset(new (std::nothrow) uint32_t[kLargestSample + 1]);
   if (!table_) return false;
   // Every sample at or below low is black, and every sample above both low
   // and high is white, so the table needs only the samples in between.
   const int64_t first = std::clamp<int64_t>(range.low, 0, kLargestSample);
-  const int64_t last = std::clamp<int64_t>(std::max<int64_t>(range.high, first + 1), 0, kLargestSample);
+  const int64_t last =
+      std::clamp<int64_t>(std::max<int64_t>(range.high, first + 1), 0, kLargestSample);
   first_ = static_cast<uint32_t>(first);
   last_ = static_cast<uint32_t>(last);
   Fill();
@@ -144,14 +155,16 @@ void ColourLookup::Map(const FrameRows& frame, const SampleWindow& window,
                        SampleExtremes& extremes) const {
   if (frame.width <= 0 || frame.height <= 0) return;
   if (!filled_) {
-    MapFrame(frame, window, extremes, [this](uint32_t v) { return SampleColour(palette_, range_, v); });
-  } else if (frame.width >= kAvx2MinimumWidth && HasAvx2Kernels()) {
+    MapFrame(frame, window, extremes,
+             [this](uint32_t v) { return SampleColour(palette_, range_, v); });
+  } else if (path_ == LookupPath::VectorTable && frame.width >= kAvx2MinimumWidth) {
     MapFrameAvx2(frame, window, table_.get(), first_, last_, extremes);
   } else {
     const uint32_t* const table = table_.get();
     const uint32_t first = first_;
     const uint32_t last = last_;
-    MapFrame(frame, window, extremes, [=](uint32_t v) { return table[std::clamp(v, first, last) - first]; });
+    MapFrame(frame, window, extremes,
+             [=](uint32_t v) { return table[std::clamp(v, first, last) - first]; });
   }
 }
 

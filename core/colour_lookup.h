@@ -26,7 +26,7 @@ uint32_t SampleColour(const Palette360& palette, const ColourRange& range, uint3
 
 // A frame as rows of 16-bit samples and the rows of 24-bit colour they map to.
 struct FrameRows {
-  const uint8_t* raw;      // the first raw row
+  const uint8_t* raw;  // the first raw row
   ptrdiff_t rawStride;
   uint8_t* colour;         // the colour row of the first raw row
   ptrdiff_t colourStride;  // from the colour row of one raw row to that of the next
@@ -46,10 +46,19 @@ struct SampleExtremes {
   int maximum = 0;
 };
 
+// How a lookup maps: by the formulas for every pixel, through the table, or
+// through the table with the processor's vector instructions.
+enum class LookupPath { Formulas, Table, VectorTable };
+
+// VectorTable where the processor has the vector kernels, else Table.
+LookupPath FastestLookupPath();
+
 class ColourLookup {
  public:
+  explicit ColourLookup(LookupPath path = FastestLookupPath());
+
   // Makes the lookup serve range with palette. false when the table cannot
-  // be allocated; Map then works out every pixel by itself.
+  // be allocated; Map then uses the formulas.
   bool Prepare(const Palette360& palette, const ColourRange& range);
   // Maps every row of frame; the samples in window (within the frame)
   // widen extremes.
@@ -58,6 +67,7 @@ class ColourLookup {
  private:
   void Fill();
 
+  LookupPath path_;
   Palette360 palette_{};
   ColourRange range_{};
   bool filled_ = false;

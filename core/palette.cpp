@@ -25,7 +25,8 @@ int BuildPalette360(int32_t* entries) {
     int lightness = 127;
     if (i < 60) lightness = (n - 30480) / 60 + 127;
     if (i > 300) lightness += n / 60;
-    const int m2 = lightness < 128 ? lightness * 510 / 255 : lightness - lightness * 255 / 255 + 255;
+    const int m2 =
+        lightness < 128 ? lightness * 510 / 255 : lightness - lightness * 255 / 255 + 255;
     const int m1 = 2 * lightness - m2;
     const int red = std::clamp(HueComponent(m1, m2, i + 420), 0, 255);
     const int green = std::clamp(HueComponent(m1, m2, i + 300), 0, 255);

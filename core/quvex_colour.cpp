@@ -45,9 +45,12 @@ int CQuvex::MapRawToColor(const CDibImage& raw, CDibImage& colour) {
   const int width = raw.Width();
   const int height = raw.Height();
   // Raw row i goes to colour row H - 1 - i.
-  const FrameRows frame{raw.Bits(), raw.Stride(),
+  const FrameRows frame{raw.Bits(),
+                        raw.Stride(),
                         colour.Bits() + static_cast<ptrdiff_t>(height - 1) * colour.Stride(),
-                        -static_cast<ptrdiff_t>(colour.Stride()), width, height};
+                        -static_cast<ptrdiff_t>(colour.Stride()),
+                        width,
+                        height};
   // The window within the frame; with the bounds fixed nothing is collected.
   SampleWindow window{kWindowFirstRow, std::min(kWindowLastRow, height - 1), kWindowFirstColumn,
                       std::min(kWindowLastColumn, width - 1)};

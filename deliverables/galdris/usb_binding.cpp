@@ -48,13 +48,10 @@ int GaldrisBinding::PrepareCapture(const SensorTiming& timing) {
 
 int GaldrisBinding::StartDevice() {
   holder_.SetMode(0);
-  if (holder_.Start() != 0) return QUVEX_ERR_DEVICE;
-  started_.store(true);
-  return 0;
+  return holder_.Start() == 0 ? 0 : QUVEX_ERR_DEVICE;
 }
 
 int GaldrisBinding::StopDevice() {
-  started_.store(false);
   holder_.SetMode(0);
   if (!holder_.HasTypeInRange()) return QUVEX_ERR_DEVICE;
   return holder_.Device()->StopCapture() == 0 ? 0 : QUVEX_ERR_DEVICE;
@@ -67,10 +64,6 @@ FrameOutcome GaldrisBinding::Poll() {
       return {FrameOutcome::End, QUVEX_ERR_CAPTURE_ENDED};
     case QUVEX_USB_POLL_NEW:
       return {FrameOutcome::Frame, 0};
-    case QUVEX_USB_POLL_STOPPED:
-      // Stopped after a start: the device's thread ended without a frame.
-      if (started_.load()) return {FrameOutcome::End, QUVEX_ERR_CAPTURE_ENDED};
-      return {FrameOutcome::NoFrame, 0};
     default:
       return {FrameOutcome::NoFrame, 0};
   }

@@ -2,8 +2,6 @@
 // the device-type holder.
 #pragma once
 
-#include <atomic>
-
 #include "device_binding.h"
 #include "device_holder.h"
 
@@ -28,9 +26,6 @@ class GaldrisBinding final : public DeviceBinding {
 
  private:
   CDeviceHolder holder_;
-  // Set once the ring-fill thread was started, so that a thread that ended
-  // at once (its device did not open) is reported instead of polled forever.
-  std::atomic<bool> started_{false};
 };
 
 }  // namespace quvex

@@ -16,8 +16,8 @@ constexpr int64_t kTransferGranule = 1024;  // samples
 // Frame buffers hold two bytes per sample and transfers count bytes in 32 bits.
 constexpr int64_t kMaxTransferSamples = std::numeric_limits<int32_t>::max() / 2;
 
-FrameBuffer AllocateFrameBuffer(size_t bytes) noexcept {
-  return FrameBuffer(static_cast<uint8_t*>(std::calloc(bytes, 1)));
+UsbFrameBuffer AllocateUsbFrameBuffer(size_t bytes) noexcept {
+  return UsbFrameBuffer(static_cast<uint8_t*>(std::calloc(bytes, 1)));
 }
 
 // The capture command ahead of every frame; the read that follows tells
@@ -192,7 +192,7 @@ int CUsbDevice::SetGeometry(int32_t pitch, int32_t xOffset, int32_t width, int32
   }
   transferSize_ = static_cast<uint32_t>(transfer);
 
-  rawBuffer_ = AllocateFrameBuffer(FrameBufferBytes());
+  rawBuffer_ = AllocateUsbFrameBuffer(FrameBufferBytes());
   if (!rawBuffer_) return QUVEX_USB_ERR_ALLOC;
   slots_.reset(new (std::nothrow) UsbRingSlot[static_cast<size_t>(ringCount)]);
   if (!slots_) {
@@ -200,7 +200,7 @@ int CUsbDevice::SetGeometry(int32_t pitch, int32_t xOffset, int32_t width, int32
     return QUVEX_USB_ERR_ALLOC;
   }
   for (int32_t i = 0; i < ringCount; ++i) {
-    slots_[static_cast<size_t>(i)].data = AllocateFrameBuffer(FrameBufferBytes());
+    slots_[static_cast<size_t>(i)].data = AllocateUsbFrameBuffer(FrameBufferBytes());
     if (!slots_[static_cast<size_t>(i)].data) {
       FreeBuffersLocked();
       return QUVEX_USB_ERR_ALLOC;

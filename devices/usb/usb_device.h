@@ -30,14 +30,14 @@
 
 namespace quvex {
 
-struct FreeDeleter {
+struct UsbFreeDeleter {
   void operator()(void* memory) const noexcept { std::free(memory); }
 };
-using FrameBuffer = std::unique_ptr<uint8_t[], FreeDeleter>;
+using UsbFrameBuffer = std::unique_ptr<uint8_t[], UsbFreeDeleter>;
 
 // One slot of the device ring: room for a 16-bit frame of the transfer size.
 struct UsbRingSlot {
-  FrameBuffer data;
+  UsbFrameBuffer data;
 };
 
 // The handle a capture thread is using, so that a stop can cancel its
@@ -194,7 +194,7 @@ class CUsbDevice {
   int sampleWidthFlag_ = 0;
   UsbFrameLayout layout_;
   uint32_t transferSize_ = 0;
-  FrameBuffer rawBuffer_;
+  UsbFrameBuffer rawBuffer_;
   int twoFieldFlag_ = 0;
   int ringCount_ = 0;
   int sourceFamily_ = QUVEX_USB_SOURCE_SENSOR;

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <functional>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "colour_lookup.h"
@@ -98,20 +99,41 @@ const CDibImage& EverySample() {
 }
 
 TEST(ColourMapping, EverySampleFollowsTheRulesForAnyBounds) {
-  const Bounds bounds[] = {
-      {1000, 3000}, {0, 65535}, {-1, 65536}, {0, 360}, {100, 460}, {100, 101}, {0, 1},
-      {5000, 5000}, {5000, 4000}, {-5, -10}, {-1, 0}, {65534, 65535}, {65535, 70000},
-      {70000, 80000}, {12345, 12345 + 65535}, {-70000, 40000}, {-(1 << 25), 65535},
-      {-(1 << 30), 1 << 30}, {0, (1 << 24) + 7}, {INT_MIN, INT_MAX}, {INT_MIN, 0},
-      {INT_MIN, 65535}, {INT_MIN, INT_MIN + 1}, {INT_MAX - 1, INT_MAX}, {INT_MAX, INT_MIN},
-      {0, INT_MAX}, {40000, INT_MAX}, {1000, 3000}};
+  const Bounds bounds[] = {{1000, 3000},
+                           {0, 65535},
+                           {-1, 65536},
+                           {0, 360},
+                           {100, 460},
+                           {100, 101},
+                           {0, 1},
+                           {5000, 5000},
+                           {5000, 4000},
+                           {-5, -10},
+                           {-1, 0},
+                           {65534, 65535},
+                           {65535, 70000},
+                           {70000, 80000},
+                           {12345, 12345 + 65535},
+                           {-70000, 40000},
+                           {-(1 << 25), 65535},
+                           {-(1 << 30), 1 << 30},
+                           {0, (1 << 24) + 7},
+                           {INT_MIN, INT_MAX},
+                           {INT_MIN, 0},
+                           {INT_MIN, 65535},
+                           {INT_MIN, INT_MIN + 1},
+                           {INT_MAX - 1, INT_MAX},
+                           {INT_MAX, INT_MIN},
+                           {0, INT_MAX},
+                           {40000, INT_MAX},
+                           {1000, 3000}};
   for (const BuildProfile* profile : {&kGaldris, &kCorvane}) {
     const bool single = profile->singlePrecisionPalette;
     CQuvex camera(*profile, nullptr);
     CDibImage colour = ColourImage(256, 256);
     for (const Bounds& b : bounds) {
-      SCOPED_TRACE(testing::Message() << (single ? "single" : "double") << " low " << b.low
-                                      << " high " << b.high);
+      SCOPED_TRACE(testing::Message()
+                   << (single ? "single" : "double") << " low " << b.low << " high " << b.high);
       SetRange(camera, 0, b.low, b.high);
       ASSERT_EQ(camera.MapRawToColor(EverySample(), colour), 1);
       const ColourRange range{b.low, b.high, single};
@@ -186,10 +208,85 @@ TEST(ColourMapping, RefusesImagesItCannotMapAndWritesNothing) {
   EXPECT_EQ(camera.GetParam(QUVEX_PARAM_RANGE_HIGH), 3000);
 }
 
+// The three ways of mapping give the same bytes and extremes for rows of
+// every length (the vector kernel works in groups of eight with partial
+// groups at the end) and never write past a row.
+TEST(ColourLookupPaths, AgreeWithTheRulesForAnyRowLengthAndWindow) {
+  const Palette360 palette = BuiltPalette();
+  const Bounds bounds[] = {{1000, 3000},   {-5, 70000}, {INT_MIN, INT_MAX},
+                           {30000, 30001}, {5, 5},      {65535, 70000}};
+  const int widths[] = {1, 2, 7, 8, 9, 10, 11, 16, 17, 21, 22, 23, 37, 300, 301, 333};
+  constexpr int kHeight = 4;
+  constexpr int kGuard = 8;
+  uint32_t noise = 1;
+  for (const bool single : {false, true}) {
+    for (const Bounds& b : bounds) {
+      const ColourRange range{b.low, b.high, single};
+      ColourLookup formulas(LookupPath::Formulas), table(LookupPath::Table),
+          vector(LookupPath::VectorTable);
+      ASSERT_TRUE(formulas.Prepare(palette, range));
+      ASSERT_TRUE(table.Prepare(palette, range));
+      ASSERT_TRUE(vector.Prepare(palette, range));
+      for (const int width : widths) {
+        std::vector<uint16_t> raw(static_cast<size_t>(width) * kHeight);
+        for (uint16_t& v : raw) {
+          noise = noise * 1103515245u + 12345u;
+          const uint32_t r = noise >> 8;
+          v = static_cast<uint16_t>(r % 2 ? r : 29990 + r % 20);  // anywhere, or near 30000
+        }
+        for (const int firstColumn : {0, 3, 21}) {
+          for (const int extra : {0, 15, 16, 17, 1000}) {
+            if (firstColumn >= width) continue;
+            // Rows 1 and 2, or none when extra is 1000.
+            const SampleWindow window{1, extra == 1000 ? 0 : 2, firstColumn,
+                                      std::min(firstColumn + extra, width - 1)};
+            SCOPED_TRACE(testing::Message()
+                         << (single ? "single" : "double") << " low " << b.low << " high " << b.high
+                         << " width " << width << " columns " << window.firstColumn << ".."
+                         << window.lastColumn);
+            SampleExtremes expectedExtremes;
+            std::vector<uint8_t> expected;
+            for (int i = 0; i < kHeight; ++i) {
+              for (int j = 0; j < width; ++j) {
+                const uint16_t v = raw[static_cast<size_t>(i * width + j)];
+                const uint32_t bgr = Reference(b.low, b.high, single, v);
+                expected.insert(expected.end(),
+                                {uint8_t(bgr), uint8_t(bgr >> 8), uint8_t(bgr >> 16)});
+                if (i >= window.firstRow && i <= window.lastRow && j >= window.firstColumn &&
+                    j <= window.lastColumn) {
+                  expectedExtremes.minimum = std::min(expectedExtremes.minimum, int{v});
+                  expectedExtremes.maximum = std::max(expectedExtremes.maximum, int{v});
+                }
+              }
+              expected.insert(expected.end(), kGuard, 0xCD);
+            }
+            for (const ColourLookup* lookup : {&formulas, &table, &vector}) {
+              std::vector<uint8_t> colour(expected.size(), 0xCD);
+              const ptrdiff_t stride = 3 * width + kGuard;
+              const FrameRows frame{reinterpret_cast<const uint8_t*>(raw.data()),
+                                    2 * width,
+                                    colour.data(),
+                                    stride,
+                                    width,
+                                    kHeight};
+              SampleExtremes extremes;
+              lookup->Map(frame, window, extremes);
+              EXPECT_EQ(colour, expected);
+              EXPECT_EQ(extremes.minimum, expectedExtremes.minimum);
+              EXPECT_EQ(extremes.maximum, expectedExtremes.maximum);
+            }
+          }
+        }
+      }
+    }
+  }
+}
+
 TEST(AutoRange, FollowsTheWindowWithMarginsRaisedToZero) {
   CQuvex camera(kGaldris, nullptr);
   EXPECT_EQ(camera.GetParam(QUVEX_PARAM_AUTO_RANGE), -1);  // on by default
-  const CDibImage raw = RawImage(320, 240, [](int i, int j) { return uint16_t(10 + (i + j) % 31); });
+  const CDibImage raw =
+      RawImage(320, 240, [](int i, int j) { return uint16_t(10 + (i + j) % 31); });
   CDibImage colour = ColourImage(320, 240);
   ASSERT_EQ(camera.MapRawToColor(raw, colour), 1);
   EXPECT_EQ(PixelAt(colour, 100, 100), kBlack);  // mapped with the old bounds 1000..3000
@@ -210,7 +307,7 @@ TEST(AutoRange, CountsDownThenKeepsTheLastBounds) {
   ASSERT_EQ(camera.MapRawToColor(frame(2000), colour), 1);
   EXPECT_EQ(PixelAt(colour, 30, 30), Reference(1000, 3000, false, 2060));  // old bounds
   EXPECT_EQ(camera.GetParam(QUVEX_PARAM_AUTO_RANGE), 1);
-  EXPECT_EQ(camera.GetParam(QUVEX_PARAM_RANGE_LOW), 2042 - 50);  // window from (21, 21)
+  EXPECT_EQ(camera.GetParam(QUVEX_PARAM_RANGE_LOW), 2042 - 50);   // window from (21, 21)
   EXPECT_EQ(camera.GetParam(QUVEX_PARAM_RANGE_HIGH), 2126 + 50);  // to (63, 63)
 
   ASSERT_EQ(camera.MapRawToColor(frame(4000), colour), 1);
@@ -226,24 +323,29 @@ TEST(AutoRange, CountsDownThenKeepsTheLastBounds) {
 }
 
 TEST(AutoRange, AnImageWithoutWindowPixelsTurnsEverythingBlack) {
-  CQuvex camera(kCorvane, nullptr);
-  const CDibImage raw = RawImage(21, 300, [](int i, int) { return uint16_t(1000 + i * 10); });
-  CDibImage colour = ColourImage(21, 300);
-  ASSERT_EQ(camera.MapRawToColor(raw, colour), 1);
-  EXPECT_EQ(camera.GetParam(QUVEX_PARAM_RANGE_HIGH), 50);
-  EXPECT_EQ(camera.GetParam(QUVEX_PARAM_RANGE_LOW), 99950);
-  ASSERT_EQ(camera.MapRawToColor(raw, colour), 1);
-  for (int i = 0; i < 300; ++i) EXPECT_EQ(PixelAt(colour, i, 20), kBlack) << i;
+  // Too narrow, too short, or both.
+  for (const auto& [width, height] : {std::pair{21, 300}, std::pair{320, 21}, std::pair{21, 21}}) {
+    SCOPED_TRACE(testing::Message() << width << " x " << height);
+    CQuvex camera(kCorvane, nullptr);
+    const CDibImage raw =
+        RawImage(width, height, [](int i, int j) { return uint16_t(1000 + i * 10 + j); });
+    CDibImage colour = ColourImage(width, height);
+    ASSERT_EQ(camera.MapRawToColor(raw, colour), 1);
+    EXPECT_EQ(camera.GetParam(QUVEX_PARAM_RANGE_HIGH), 50);
+    EXPECT_EQ(camera.GetParam(QUVEX_PARAM_RANGE_LOW), 99950);
+    ASSERT_EQ(camera.MapRawToColor(raw, colour), 1);
+    for (int i = 0; i < height; ++i) EXPECT_EQ(PixelAt(colour, i, width - 1), kBlack) << i;
+  }
 }
 
 TEST(AutoRange, OnlyTheFixedWindowWidensTheBounds) {
   CQuvex camera(kGaldris, nullptr);
   const CDibImage raw = RawImage(640, 480, [](int i, int j) -> uint16_t {
-    if (i == 21 && j == 21) return 1500;    // window corners: the extremes
+    if (i == 21 && j == 21) return 1500;  // window corners: the extremes
     if (i == 219 && j == 299) return 2600;
-    if (i == 20 || j == 20) return 100;     // just outside the window
+    if (i == 20 || j == 20) return 100;  // just outside the window
     if (i == 220 || j == 300) return 60000;
-    if (i > 460 && j > 600) return 65535;   // hot spot near the far corner
+    if (i > 460 && j > 600) return 65535;  // hot spot near the far corner
     return static_cast<uint16_t>(2000 + (i * 7 + j) % 100);
   });
   CDibImage colour = ColourImage(640, 480);
@@ -271,7 +373,8 @@ TEST(ColourMappingRace, EachFrameUsesOneSnapshotOfTheBounds) {
     for (int high : highs) {
       std::vector<uint32_t> pixels;
       for (int i = 0; i < kHeight; ++i) {
-        for (int j = 0; j < kWidth; ++j) pixels.push_back(Reference(low, high, false, (i * kWidth + j) % 5000));
+        for (int j = 0; j < kWidth; ++j)
+          pixels.push_back(Reference(low, high, false, (i * kWidth + j) % 5000));
       }
       expected.push_back(std::move(pixels));
     }

@@ -2,7 +2,10 @@
 // parameters, errors and their messages, before any camera is bound.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <array>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -152,6 +155,67 @@ TEST_P(CameraObject, TableNamesThatCannotBeReadAreFileErrors) {
   EXPECT_EQ(q.Quvex_SetTableA(handle_, "/nonexistent/table.tbl"), 0);
   EXPECT_EQ(q.Quvex_SetTableA(handle_, "bad\xff" "name.tbl"), 0);  // not UTF-8
   EXPECT_EQ(q.DrainErrors(handle_), "9,9,9,9");
+}
+
+// A table file: optional 24-byte magic, then the count and the points.
+std::string WriteTableFile(const std::string& name, const std::string& magic, int points,
+                           int extraBytes = 0) {
+  std::string bytes = magic;
+  auto append = [&bytes](const void* data, size_t size) {
+    bytes.append(static_cast<const char*>(data), size);
+  };
+  append(&points, 4);
+  for (int k = 0; k < points; ++k) {
+    const int32_t raw = 5000 + 10 * k;
+    const float temperature = 0.5f * static_cast<float>(k);
+    append(&raw, 4);
+    append(&temperature, 4);
+  }
+  bytes.append(static_cast<size_t>(extraBytes), '\0');
+  const std::string path = "/tmp/quvex_table_" + std::to_string(getpid()) + "_" + name;
+  FILE* file = std::fopen(path.c_str(), "wb");
+  std::fwrite(bytes.data(), 1, bytes.size(), file);
+  std::fclose(file);
+  return path;
+}
+
+TEST_P(CameraObject, LoadsTableFilesInEveryForm) {
+  auto& q = *library_;
+  const std::string headerless = WriteTableFile("plain.tbl", "", 40, 7);
+  const std::string single = WriteTableFile("single.tbl", "MORVAX VANTOR TABLE 1000", 40);
+  const std::string truncated = WriteTableFile("short.tbl", "", 40, 8);
+  EXPECT_EQ(q.Quvex_SetTableA(handle_, headerless.c_str()), 1);
+  EXPECT_EQ(q.Quvex_SetTableA(handle_, single.c_str()), 1);
+  EXPECT_EQ(q.Quvex_SetTableA(handle_, truncated.c_str()), 0);  // eight bytes too many
+  // Two tables by offset: each at its own place in the file.
+  std::string multi = "MORVAX VANTOR TABLE 2000";
+  const int32_t count = 2, first = 36, second = 36 + 4 + 8 * 12;
+  multi.append(reinterpret_cast<const char*>(&count), 4);
+  multi.append(reinterpret_cast<const char*>(&first), 4);
+  multi.append(reinterpret_cast<const char*>(&second), 4);
+  for (int table = 0; table < 2; ++table) {
+    const int32_t points = 12;
+    multi.append(reinterpret_cast<const char*>(&points), 4);
+    for (int k = 0; k < points; ++k) {
+      const int32_t raw = 3000 + k;
+      const float temperature = static_cast<float>(k + table);
+      multi.append(reinterpret_cast<const char*>(&raw), 4);
+      multi.append(reinterpret_cast<const char*>(&temperature), 4);
+    }
+  }
+  const std::string multiPath = "/tmp/quvex_table_" + std::to_string(getpid()) + "_multi.tbl";
+  FILE* file = std::fopen(multiPath.c_str(), "wb");
+  std::fwrite(multi.data(), 1, multi.size(), file);
+  std::fclose(file);
+  EXPECT_EQ(q.Quvex_SetTableA(handle_, multiPath.c_str()), 1);
+  // Offsets that point past the end are refused, not read.
+  multi.resize(multi.size() - 8);
+  file = std::fopen(multiPath.c_str(), "wb");
+  std::fwrite(multi.data(), 1, multi.size(), file);
+  std::fclose(file);
+  EXPECT_EQ(q.Quvex_SetTableA(handle_, multiPath.c_str()), 0);
+  EXPECT_EQ(q.DrainErrors(handle_), "9,9");
+  for (const auto& path : {headerless, single, truncated, multiPath}) std::remove(path.c_str());
 }
 
 TEST_P(CameraObject, UnregisteredHandlesYieldZeroEverywhere) {

@@ -111,7 +111,7 @@ TEST_F(Corvane, CapturedFramesCarryTheCamerasSamplesAndTemperatures) {
     EXPECT_GT(value, 0.0f);
     EXPECT_LT(value, 62.0f);
   }
-  EXPECT_GT(camera.FramesServed(), 0u);
+  EXPECT_TRUE(camera.WaitFor([&] { return camera.FramesServed() > 0; }));
   EXPECT_EQ(library_->DrainErrors(handle_), "");
 }
 

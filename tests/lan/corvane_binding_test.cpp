@@ -227,12 +227,17 @@ TEST_F(CorvaneCapture, ASuccessfulFrameResetsTheFailureCount) {
   ASSERT_EQ(Connect(camera), 1);
   ASSERT_EQ(quvex_->Preview(), 1);
   NextFrameId();
-  const uint32_t served = camera.FramesServed();
+  // A frame served after the n-th retry line: the thread sleeps after each
+  // line, so nothing is in flight when it appears.
+  const auto frameAfterRetry = [&](int n) {
+    EXPECT_TRUE(camera.WaitFor([&] { return retryLines.load() == n; }));
+    const uint32_t served = camera.FramesServed();
+    EXPECT_TRUE(camera.WaitFor([&] { return camera.FramesServed() > served; }));
+  };
   camera.OverrideReplyLength(4, 0);
-  ASSERT_TRUE(camera.WaitFor([&] { return camera.FramesServed() > served && retryLines.load() == 4; }));
-  camera.OverrideReplyLength(1, 0x80000000u);
-  const uint32_t later = camera.FramesServed();
-  ASSERT_TRUE(camera.WaitFor([&] { return camera.FramesServed() > later + 1 && retryLines.load() == 5; }));
+  frameAfterRetry(4);
+  camera.OverrideReplyLength(1, 0x80000000u);  // a fifth failure, but not in a row
+  frameAfterRetry(5);
   EXPECT_EQ(quvex_->GetParam(QUVEX_PARAM_CAPTURING), 1);
   EXPECT_EQ(quvex_->Close(), 1);
   EXPECT_EQ(DrainErrors(), "");
@@ -293,7 +298,7 @@ TEST_F(CorvaneCapture, ANewAddressStopsCaptureFirstAndMovesToTheNewCamera) {
   ASSERT_EQ(quvex_->Preview(), 1);
   NextFrameId();
   EXPECT_EQ(quvex_->Close(), 1);
-  EXPECT_GT(second.FramesServed(), 0u);
+  EXPECT_TRUE(second.WaitFor([&] { return second.FramesServed() > 0; }));
   EXPECT_EQ(first.ConnectionCount(), 2u);
   EXPECT_EQ(DrainErrors(), "");
 }

@@ -1,0 +1,123 @@
+// Recordings through Galdris's exported interface against the simulated
+// camera: the movie decoded by ffmpeg shows exactly the colour frames the
+// library returned, and a missing folder is reported while capture goes on.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "quvex/quvex_window.h"
+#include "quvex_library.h"
+#include "usb_camera.h"
+
+namespace quvex::test {
+namespace {
+
+constexpr int kWidth = 640, kHeight = 480;
+constexpr size_t kColourBytes = size_t{kWidth} * kHeight * 3;
+
+class GaldrisRecording : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    sim::SimCameraOptions options;
+    options.framesPerSecond = 100;
+    camera_ = std::make_unique<sim::SimUsbCamera>(options);
+    library_ = std::make_unique<QuvexLibrary>("Galdris");
+    window_ = QuvexWindow_Create();
+    handle_ = library_->Quvex_Initialize(window_);
+    ASSERT_NE(handle_, 0);
+    library_->Quvex_SetParam(handle_, QUVEX_PARAM_LOOP_SLEEP, 1);
+    dir_ = "/tmp/quvex_recording_" + std::to_string(getpid());
+    ASSERT_EQ(mkdir(dir_.c_str(), 0755), 0);
+  }
+  void TearDown() override {
+    library_->Quvex_Release(handle_);
+    QuvexWindow_Destroy(window_);
+    std::system(("rm -rf " + dir_).c_str());
+  }
+  // Waits for the next frame and returns its colour image as the library
+  // hands it out (view flip 0: the colour storage as it stands).
+  std::vector<uint8_t> NextColourFrame() {
+    QuvexMessage message{};
+    while (QuvexWindow_GetMessage(window_, &message, 20000) == 1) {
+      if (message.message != WM_QUVEX_FRAME) continue;
+      std::vector<uint8_t> colour(kColourBytes);
+      EXPECT_EQ(library_->Quvex_GetColor(handle_, static_cast<int>(message.lParam), colour.data(),
+                                         static_cast<int>(kColourBytes)),
+                1);
+      return colour;
+    }
+    ADD_FAILURE() << "no frame arrived";
+    return {};
+  }
+
+  std::unique_ptr<sim::SimUsbCamera> camera_;
+  std::unique_ptr<QuvexLibrary> library_;
+  QuvexHwnd window_ = nullptr;
+  int handle_ = 0;
+  std::string dir_;
+};
+
+TEST_F(GaldrisRecording, TheMovieShowsTheColourFramesTheLibraryReturned) {
+  auto& q = *library_;
+  ASSERT_EQ(q.Quvex_Preview(handle_), 1);
+  NextColourFrame();
+  const std::string movie = dir_ + "/movie.avi";
+  ASSERT_EQ(q.Quvex_RecA(handle_, movie.c_str(), QUVEX_REC_AVI), 1);
+  NextColourFrame();  // this frame opens the movie
+  std::vector<std::vector<uint8_t>> frames;
+  for (int i = 0; i < 4; ++i) frames.push_back(NextColourFrame());
+  EXPECT_EQ(q.Quvex_GetParam(handle_, QUVEX_PARAM_RECORDING), 1);
+  q.Quvex_RecA(handle_, "", QUVEX_REC_NONE);
+  NextColourFrame();  // this frame closes it
+  EXPECT_EQ(q.Quvex_GetParam(handle_, QUVEX_PARAM_RECORDING), 0);
+  q.Quvex_Close(handle_);
+
+  const std::string probe = "ffprobe -v error -count_frames -show_entries "
+                            "stream=codec_name,width,height,nb_read_frames -of csv=p=0 " + movie;
+  FILE* pipe = popen(probe.c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  char line[128] = {};
+  ASSERT_NE(std::fgets(line, sizeof line, pipe), nullptr);
+  pclose(pipe);
+  EXPECT_EQ(std::string(line), "rawvideo,640,480,4\n");
+
+  const std::string decode = "ffmpeg -v error -i " + movie + " -f rawvideo -pix_fmt bgr24 -";
+  pipe = popen(decode.c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  std::vector<uint8_t> decoded(kColourBytes);
+  for (size_t k = 0; k < frames.size(); ++k) {
+    ASSERT_EQ(std::fread(decoded.data(), 1, decoded.size(), pipe), decoded.size()) << "frame " << k;
+    // The movie is bottom-up like the colour image: its top row is the last stored row.
+    for (int r = 0; r < kHeight; ++r) {
+      ASSERT_EQ(std::memcmp(decoded.data() + static_cast<size_t>(r) * kWidth * 3,
+                            frames[k].data() + size_t(kHeight - 1 - r) * kWidth * 3, kWidth * 3),
+                0)
+          << "frame " << k << " row " << r;
+    }
+  }
+  pclose(pipe);
+}
+
+TEST_F(GaldrisRecording, AMissingFolderIsReportedOnceAndFramesKeepComing) {
+  auto& q = *library_;
+  ASSERT_EQ(q.Quvex_Preview(handle_), 1);
+  NextColourFrame();
+  ASSERT_EQ(q.Quvex_RecA(handle_, "/nonexistent/folder/x.raw", QUVEX_REC_RAW), 1);
+  int frames = 0, fileErrors = 0;
+  QuvexMessage message{};
+  while (frames < 5 && QuvexWindow_GetMessage(window_, &message, 20000) == 1) {
+    frames += message.message == WM_QUVEX_FRAME;
+    fileErrors += message.message == WM_QUVEX_ERROR && message.lParam == QUVEX_ERR_FILE;
+  }
+  EXPECT_EQ(frames, 5);
+  EXPECT_EQ(fileErrors, 1);
+}
+
+}  // namespace
+}  // namespace quvex::test
