@@ -20,6 +20,9 @@
 extern "C" [[gnu::weak]] const char* __asan_default_options() {
   return "allocator_may_return_null=1";
 }
+extern "C" [[gnu::weak]] const char* __tsan_default_options() {
+  return "allocator_may_return_null=1";
+}
 
 namespace quvex {
 namespace {
