@@ -6,23 +6,12 @@
 #include <vector>
 
 #include "quvex.h"
+#include "test_profile.h"
 
 namespace quvex {
 namespace {
 
-const BuildProfile kProfile{.name = "Bench",
-                            .versionValue = 1,
-                            .timing = {780, 640, 12, 525, 480, 5},
-                            .ringSlots = 10,
-                            .cameraNameStem = u"Quvex640",
-                            .usesLock = true,
-                            .denseTables = false,
-                            .generation = Generation::Newer,
-                            .interpolation = InterpolationVariant::Double,
-                            .singlePrecisionPalette = false,
-                            .reportsNetworkError = false,
-                            .hasCpuInfo = false,
-                            .module = nullptr};
+const BuildProfile kProfile = test::TestProfile();
 
 // A thermal-looking scene: a warm gradient with noise around 1500 to 2500.
 CDibImage Scene(int width, int height, int offset) {

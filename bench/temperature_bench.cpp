@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "quvex.h"
+#include "test_profile.h"
 
 namespace quvex {
 namespace {
@@ -19,22 +20,12 @@ std::vector<uint8_t> ShippedTable(const char* name) {
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-BuildProfile BenchProfile(const platform::Module* module) {
-  BuildProfile profile{};
-  profile.name = "Bench";
-  profile.ringSlots = 10;
-  profile.cameraNameStem = u"";
-  profile.interpolation = InterpolationVariant::Double;
-  profile.module = module;
-  return profile;
-}
-
 struct Fixture {
   Fixture(int32_t width, int32_t height)
       : table(ShippedTable("sparse_114.tbl")),
         entry{u"TBL", 114, table.data(), static_cast<uint32_t>(table.size())},
         module{&entry, 1},
-        profile(BenchProfile(&module)),
+        profile(test::TestProfile(InterpolationVariant::Double, &module)),
         camera(profile, nullptr),
         output(static_cast<size_t>(width) * static_cast<size_t>(height)) {
     camera.TableA().Load(114, &module, u"TBL", 0);

@@ -9,6 +9,7 @@
 #include "quvex.h"
 #include "quvex/quvex_window.h"
 #include "sdk_chain.h"
+#include "test_profile.h"
 
 namespace quvex {
 namespace {
@@ -55,19 +56,7 @@ TEST(HandleRing, AFailedSearchLeavesTheHeadOnTheLastRecord) {
   EXPECT_EQ(ring.RemoveHead(), 0);
 }
 
-const BuildProfile kProfile{.name = "Test",
-                            .versionValue = 1,
-                            .timing = {780, 640, 12, 525, 480, 5},
-                            .ringSlots = 10,
-                            .cameraNameStem = u"Quvex640",
-                            .usesLock = true,
-                            .denseTables = false,
-                            .generation = Generation::Newer,
-                            .interpolation = InterpolationVariant::Double,
-                            .singlePrecisionPalette = false,
-                            .reportsNetworkError = false,
-                            .hasCpuInfo = false,
-                            .module = nullptr};
+const BuildProfile kProfile = test::TestProfile();
 
 uint32_t FrozenClock(void*) { return 0u - 1u; }
 

@@ -9,24 +9,19 @@
 
 #include "quvex.h"
 #include "quvex/quvex_window.h"
+#include "test_profile.h"
 
 namespace quvex::test {
 
 inline constexpr int kWidth = 64, kHeight = 48;
 
-inline const BuildProfile kProfile{.name = "Test",
-                            .versionValue = 1,
-                            .timing = {80, kWidth, 4, 52, kHeight, 2},
-                            .ringSlots = 4,
-                            .cameraNameStem = u"Quvex640",
-                            .usesLock = true,
-                            .denseTables = false,
-                            .generation = Generation::Newer,
-                            .interpolation = InterpolationVariant::Double,
-                            .singlePrecisionPalette = false,
-                            .reportsNetworkError = false,
-                            .hasCpuInfo = false,
-                            .module = nullptr};
+// A small sensor, so frames are quick to make and check.
+inline const BuildProfile kProfile = [] {
+  BuildProfile profile = TestProfile();
+  profile.timing = {80, kWidth, 4, 52, kHeight, 2};
+  profile.ringSlots = 4;
+  return profile;
+}();
 
 // Frames whose every sample carries the frame number and its row.
 inline uint16_t Sample(int frame, int row, int column) {

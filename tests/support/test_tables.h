@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "profile.h"
+#include "test_profile.h"
 #include "quvex_platform/resources.h"
 #include "table_file.h"
 
@@ -131,18 +131,5 @@ class TableModule {
 };
 
 // A camera profile of the newer generation without device or processor record.
-inline BuildProfile TestProfile(InterpolationVariant variant, const platform::Module* module) {
-  BuildProfile profile{};
-  profile.name = "Test";
-  profile.versionValue = 1;
-  profile.timing = {780, 640, 12, 525, 480, 5};
-  profile.ringSlots = 10;
-  profile.cameraNameStem = u"Quvex640";
-  profile.usesLock = true;
-  profile.generation = Generation::Newer;
-  profile.interpolation = variant;
-  profile.module = module;
-  return profile;
-}
 
 }  // namespace quvex::test
