@@ -6,15 +6,16 @@
 // - PlainSocketRead: send the 5-byte request, recv the 153605-byte reply.
 // cpu_ms_per_frame is the process's CPU time per frame, the simulated
 // camera's serving included (the same in all three).
-#include <benchmark/benchmark.h>
-
 #include <arpa/inet.h>
+#include <benchmark/benchmark.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <array>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "corvane_binding.h"
@@ -23,6 +24,7 @@
 #include "lan_protocol.h"
 #include "quvex.h"
 #include "quvex/quvex_window.h"
+#include "test_profile.h"
 
 namespace quvex {
 namespace {
@@ -31,20 +33,28 @@ using sim::SimLanCamera;
 
 constexpr size_t kReplyBytes = kLanFrameHeaderBytes + kLanFrameBytes;
 
-const BuildProfile kProfile{.name = "LanBench",
-                            .versionValue = 1,
-                            .timing = {388, 320, 0, 263, 240, 5},
-                            .ringSlots = 10,
-                            .cameraNameStem = u"",
-                            .usesLock = false,
-                            .denseTables = true,
-                            .generation = Generation::Newer,
-                            .interpolation = InterpolationVariant::Single,
-                            .singlePrecisionPalette = true,
-                            .reportsNetworkError = false,
-                            .hasCpuInfo = false,
-                            .module = nullptr,
-                            .frameIds = FrameIdRule::TimePlusRand};
+BuildProfile LanProfile() {
+  BuildProfile profile = test::TestProfile(InterpolationVariant::Single);
+  profile.timing = {388, 320, 0, 263, 240, 5};
+  profile.usesLock = false;
+  profile.frameIds = FrameIdRule::TimePlusRand;
+  return profile;
+}
+
+const BuildProfile kProfile = LanProfile();
+
+// 127.p.q.index with p.q from the process id, so that runs at the same
+// time never meet.
+std::array<uint8_t, 4> AddressBytes(int index) {
+  const auto pid = static_cast<uint32_t>(getpid());
+  return {127, static_cast<uint8_t>(pid >> 8), static_cast<uint8_t>(pid),
+          static_cast<uint8_t>(index)};
+}
+
+std::string AddressText(int index) {
+  const auto b = AddressBytes(index);
+  return "127." + std::to_string(b[1]) + "." + std::to_string(b[2]) + "." + std::to_string(b[3]);
+}
 
 double ProcessCpuMs() {
   timespec now{};
@@ -61,7 +71,8 @@ class FrameMeter {
     state.SetItemsProcessed(frames);
     state.SetBytesProcessed(frames * static_cast<int64_t>(kLanFrameBytes));
     state.counters["cpu_ms_per_frame"] = (ProcessCpuMs() - cpuStart_) / static_cast<double>(frames);
-    state.counters["fps"] = benchmark::Counter(static_cast<double>(frames), benchmark::Counter::kIsRate);
+    state.counters["fps"] =
+        benchmark::Counter(static_cast<double>(frames), benchmark::Counter::kIsRate);
   }
 
  private:
@@ -69,7 +80,8 @@ class FrameMeter {
 };
 
 void LanCapture(benchmark::State& state) {
-  SimLanCamera camera("127.0.3.1");
+  const auto address = AddressBytes(201);
+  SimLanCamera camera(AddressText(201));
   QuvexHwnd window = QuvexWindow_Create();
   auto binding = std::make_unique<CorvaneBinding>();
   CorvaneBinding& lan = *binding;
@@ -77,8 +89,11 @@ void LanCapture(benchmark::State& state) {
     CQuvex quvex(kProfile, std::move(binding));
     quvex.Initialize(window);
     quvex.SetParam(QUVEX_PARAM_LOOP_SLEEP, 0);
-    const int connected =
-        quvex.WithCaptureStopped([&] { return lan.SetIpAddress(127, 0, 3, 1) == 0 ? 0 : quvex.AllocateRing(); });
+    const int connected = quvex.WithCaptureStopped([&] {
+      return lan.SetIpAddress(address[0], address[1], address[2], address[3]) == 0
+                 ? 0
+                 : quvex.AllocateRing();
+    });
     if (connected == 0 || quvex.Preview() == 0) {
       state.SkipWithError("the simulated camera did not connect");
     } else {
@@ -86,7 +101,8 @@ void LanCapture(benchmark::State& state) {
       QuvexWindow_GetMessage(window, &message, 10000);  // the first frame
       const FrameMeter meter;
       for (auto _ : state) {
-        while (QuvexWindow_GetMessage(window, &message, 10000) == 1 && message.message != WM_QUVEX_FRAME) {
+        while (QuvexWindow_GetMessage(window, &message, 10000) == 1 &&
+               message.message != WM_QUVEX_FRAME) {
         }
       }
       meter.Report(state);
@@ -98,8 +114,8 @@ void LanCapture(benchmark::State& state) {
 BENCHMARK(LanCapture)->UseRealTime()->Unit(benchmark::kMicrosecond);
 
 void LanRequestFrame(benchmark::State& state) {
-  SimLanCamera camera("127.0.3.2");
-  CLanConnection connection("127.0.3.2", QUVEX_LAN_PORT);
+  SimLanCamera camera(AddressText(202));
+  CLanConnection connection(camera.Address().c_str(), QUVEX_LAN_PORT);
   std::vector<uint8_t> frame(kLanFrameBytes);
   const FrameMeter meter;
   for (auto _ : state) {
@@ -114,12 +130,12 @@ void LanRequestFrame(benchmark::State& state) {
 BENCHMARK(LanRequestFrame)->UseRealTime()->Unit(benchmark::kMicrosecond);
 
 void PlainSocketRead(benchmark::State& state) {
-  SimLanCamera camera("127.0.3.3");
+  SimLanCamera camera(AddressText(203));
   const int fd = socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in peer{};
   peer.sin_family = AF_INET;
   peer.sin_port = htons(QUVEX_LAN_PORT);
-  inet_pton(AF_INET, "127.0.3.3", &peer.sin_addr);
+  inet_pton(AF_INET, camera.Address().c_str(), &peer.sin_addr);
   if (connect(fd, reinterpret_cast<const sockaddr*>(&peer), sizeof peer) != 0) {
     state.SkipWithError("connect failed");
     close(fd);

@@ -38,7 +38,6 @@ int CQuvex::Initialize(QuvexHwnd window) {
   if (profile_.hasCpuInfo) GetCpuInfo(&cpuInfo_);
   displayImage_.reset(new (std::nothrow) CDibImage);
   ring_.Resize(ringSlots_);
-  ringSize_ = ring_.Size();
   SetWindow(window);
   if (!displayImage_) return PushError(QUVEX_ERR_BUFFER), 0;
   tableA_.Load(kTableLowId, profile_.module, u"TBL", 0);

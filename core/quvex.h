@@ -110,8 +110,7 @@ class CQuvex {
   // frame is not (or no longer) in the ring.
   template <class Copy>
   int WithFrame(int frameId, Copy&& copy);
-  // Converts the slot's raw image for a temperature save type, lets the slot
-  // go and writes the file; 0, or the error code.
+  // Recording, on the capture thread.
   struct RecordRequest {
     int type;
     std::u16string name;
@@ -124,6 +123,8 @@ class CQuvex {
   void RecordBegin();
   void RecordStep(const FrameSlot& slot);
   void RecordEnd();
+  // Converts the slot's raw image for a temperature save type, lets the slot
+  // go and writes the file; 0, or the error code.
   int SaveTemperatures(const char16_t* name, FrameSlot& slot, std::unique_lock<std::mutex>& slotLock,
                        int saveType);
 
@@ -155,7 +156,6 @@ class CQuvex {
   std::atomic<int> frameRate_{0};
   std::atomic<QuvexHwnd> window_{nullptr};
   FrameRing ring_;
-  int ringSize_ = 0;  // slots the frame ring holds
   std::atomic<int> currentIndex_{0};
 
   // Capture control: one host call at a time starts, stops or selects.

@@ -32,7 +32,7 @@ int CQuvex::SetParam(int id, int value) {
     case QUVEX_PARAM_RING_SLOTS:
       // The ring is sized at initialisation, so through the interface this
       // is always refused; the value only counts while the ring holds nothing.
-      if (ringSize_ != 0) return PushError(QUVEX_ERR_ARGUMENT), 0;
+      if (ring_.Size() != 0) return PushError(QUVEX_ERR_ARGUMENT), 0;
       ringSlots_ = value;
       return 1;
     case QUVEX_PARAM_LOOP_SLEEP: loopSleep_.store(value); return 1;

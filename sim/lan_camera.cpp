@@ -98,7 +98,9 @@ uint16_t SimLanCamera::Sample(uint32_t frame, int row, int column) {
   return static_cast<uint16_t>(6000 + (frame % 64) * 10 + row * 8 + column);
 }
 
-uint32_t SimLanCamera::FrameCounterOf(const uint16_t* samples) { return (samples[0] - 6000u) / 10u; }
+uint32_t SimLanCamera::FrameCounterOf(const uint16_t* samples) {
+  return (samples[0] - 6000u) / 10u;
+}
 
 bool SimLanCamera::OpenListener() {
   const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -127,7 +129,8 @@ void SimLanCamera::SetRefusing(bool refusing) {
   refusing_ = refusing;
   Wake(wake_);
   // Bounded: reopening fails while another socket holds the address.
-  changed_.wait_for(lock, std::chrono::seconds(10), [&] { return shutdown_ || listening_ != refusing_; });
+  changed_.wait_for(lock, std::chrono::seconds(10),
+                    [&] { return shutdown_ || listening_ != refusing_; });
 }
 
 void SimLanCamera::OverrideReplyLength(int count, uint32_t length) {

@@ -90,8 +90,8 @@ class SimLanCamera {
 
   const std::string address_;
   const uint16_t port_;
-  int listener_ = -1;   // accept thread (and constructor) only
-  int wake_ = -1;       // eventfd that wakes the accept thread
+  int listener_ = -1;  // accept thread (and constructor) only
+  int wake_ = -1;      // eventfd that wakes the accept thread
   std::thread acceptThread_;
 
   mutable std::mutex mutex_;

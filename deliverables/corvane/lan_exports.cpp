@@ -40,8 +40,8 @@ QUVEX_API int Quvex_SetIpAddress(int handle, uint8_t a, uint8_t b, uint8_t c, ui
 }
 
 QUVEX_API float Quvex_GetInternalTemperature(int handle, int* ok) {
-  return WithLanCamera(handle, 0.0f,
-                       [=](CQuvex&, CorvaneBinding& lan) { return lan.GetInternalTemperature(ok); });
+  return WithLanCamera(
+      handle, 0.0f, [=](CQuvex&, CorvaneBinding& lan) { return lan.GetInternalTemperature(ok); });
 }
 
 }  // extern "C"

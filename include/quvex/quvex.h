@@ -141,7 +141,8 @@ QUVEX_API int Quvex_GetLastError(int handle);
 /* Build-specific exports: only the libraries named export them. */
 /* Corvane, Hesperon. */
 QUVEX_API float Quvex_GetInternalTemperature(int handle, int* ok);
-/* Corvane, Fenwold. */
+/* Corvane, Fenwold. Corvane stops a running capture first (as Quvex_Close
+ * does), then connects anew; Quvex_Preview starts capture again. */
 QUVEX_API int Quvex_SetIpAddress(int handle, uint8_t a, uint8_t b, uint8_t c, uint8_t d);
 
 #ifdef __cplusplus

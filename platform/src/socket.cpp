@@ -22,7 +22,8 @@ using Clock = std::chrono::steady_clock;
 // time that is left. Returns poll's count, 0 on time-out, -1 on failure.
 int PollUntil(pollfd* fds, nfds_t count, Clock::time_point deadline) {
   for (;;) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
     const int ms = left.count() > 0 ? static_cast<int>(left.count()) : 0;
     const int ready = poll(fds, count, ms);
     if (ready >= 0 || errno != EINTR) return ready;

@@ -1,7 +1,11 @@
 // Corvane end to end through its exported interface, against the simulated
-// LAN camera on a loopback address of each test's own (127.0.2.x).
+// LAN camera on a loopback address of each test's own: 127.p.q.(100 + index),
+// p.q from the process id, so that test runs at the same time never meet.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <array>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -18,6 +22,17 @@ using sim::SimLanCamera;
 
 constexpr int kWidth = 320, kHeight = 240;
 
+std::array<uint8_t, 4> AddressBytes(int index) {
+  const auto pid = static_cast<uint32_t>(getpid());
+  return {127, static_cast<uint8_t>(pid >> 8), static_cast<uint8_t>(pid),
+          static_cast<uint8_t>(100 + index)};
+}
+
+std::string AddressText(int index) {
+  const auto b = AddressBytes(index);
+  return "127." + std::to_string(b[1]) + "." + std::to_string(b[2]) + "." + std::to_string(b[3]);
+}
+
 class Corvane : public ::testing::Test {
  protected:
   using SetIpAddressFn = decltype(&::Quvex_SetIpAddress);
@@ -26,8 +41,8 @@ class Corvane : public ::testing::Test {
   void SetUp() override {
     library_ = std::make_unique<QuvexLibrary>("Corvane");
     SetIpAddress = reinterpret_cast<SetIpAddressFn>(library_->Optional("Quvex_SetIpAddress"));
-    GetInternalTemperature =
-        reinterpret_cast<GetInternalTemperatureFn>(library_->Optional("Quvex_GetInternalTemperature"));
+    GetInternalTemperature = reinterpret_cast<GetInternalTemperatureFn>(
+        library_->Optional("Quvex_GetInternalTemperature"));
     ASSERT_NE(SetIpAddress, nullptr);
     ASSERT_NE(GetInternalTemperature, nullptr);
     window_ = QuvexWindow_Create();
@@ -41,12 +56,18 @@ class Corvane : public ::testing::Test {
     library_.reset();
     cameras_.clear();
   }
+  // A camera on the test's own address; the test fails at once when another
+  // socket holds it.
   SimLanCamera& StartCamera(int index) {
-    cameras_.push_back(std::make_unique<SimLanCamera>("127.0.2." + std::to_string(index)));
-    EXPECT_TRUE(cameras_.back()->Listening());
+    cameras_.push_back(std::make_unique<SimLanCamera>(AddressText(index)));
+    if (!cameras_.back()->Listening())
+      throw std::runtime_error("cannot listen on " + AddressText(index));
     return *cameras_.back();
   }
-  int Connect(int index) { return SetIpAddress(handle_, 127, 0, 2, static_cast<uint8_t>(index)); }
+  int Connect(int index) {
+    const auto b = AddressBytes(index);
+    return SetIpAddress(handle_, b[0], b[1], b[2], b[3]);
+  }
   int NextFrame() {
     QuvexMessage message{};
     while (QuvexWindow_GetMessage(window_, &message, 30000) == 1) {
@@ -71,7 +92,7 @@ class Corvane : public ::testing::Test {
 
 TEST_F(Corvane, UnregisteredHandlesYieldZeroAndLeaveOkAlone) {
   int ok = 7;
-  EXPECT_EQ(SetIpAddress(handle_ + 1, 127, 0, 2, 1), 0);
+  EXPECT_EQ(SetIpAddress(handle_ + 1, 127, 0, 0, 1), 0);
   EXPECT_EQ(GetInternalTemperature(handle_ + 1, &ok), 0.0f);
   EXPECT_EQ(ok, 7);
   EXPECT_EQ(library_->DrainErrors(handle_), "");

@@ -1,5 +1,7 @@
 // The port-8886 messages and the connection that carries them, against the
 // simulated camera.
+#include "lan_protocol.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,7 +12,6 @@
 
 #include "lan_camera.h"
 #include "lan_connection.h"
-#include "lan_protocol.h"
 #include "lan_test_support.h"
 
 namespace quvex::test {
@@ -153,7 +154,8 @@ TEST_F(LanExchange, RegisterWritesAndTemperatureQueriesAreExact) {
 
 TEST_F(LanExchange, TheCancelEndsAWaitingReceive) {
   Start(28);
-  connection_ = std::make_unique<CLanConnection>(camera_->Address().c_str(), QUVEX_LAN_PORT, 600000);
+  connection_ =
+      std::make_unique<CLanConnection>(camera_->Address().c_str(), QUVEX_LAN_PORT, 600000);
   camera_->SetStalled(true);
   std::thread canceller([&] {
     camera_->WaitFor([&] { return camera_->FrameRequests() == 1; });

@@ -2,33 +2,46 @@
 // of the LAN camera and a count of the retry lines of the debug channel.
 #pragma once
 
+#include <unistd.h>
+
+#include <array>
 #include <atomic>
+#include <cstdint>
 #include <cstring>
 #include <string>
 
 #include "profile.h"
 #include "quvex_platform/debug.h"
+#include "test_profile.h"
 
 namespace quvex::test {
 
-// 127.0.1.index: every test starts its simulated camera on an address of its
-// own, so that tests running in parallel never meet.
-inline std::string LoopbackAddress(int index) { return "127.0.1." + std::to_string(index); }
+// The bytes of 127.p.q.index, where p.q comes from the process id: every test
+// starts its simulated camera on an address of its own, so that tests running
+// at the same time, in this process or in others, never meet.
+inline std::array<uint8_t, 4> LoopbackBytes(int index) {
+  const auto pid = static_cast<uint32_t>(getpid());
+  return {127, static_cast<uint8_t>(pid >> 8), static_cast<uint8_t>(pid),
+          static_cast<uint8_t>(index)};
+}
 
-inline const BuildProfile kLanProfile{.name = "LanTest",
-                                      .versionValue = 1,
-                                      .timing = {388, 320, 0, 263, 240, 5},
-                                      .ringSlots = 10,
-                                      .cameraNameStem = u"",
-                                      .usesLock = false,
-                                      .denseTables = true,
-                                      .generation = Generation::Newer,
-                                      .interpolation = InterpolationVariant::Single,
-                                      .singlePrecisionPalette = true,
-                                      .reportsNetworkError = false,
-                                      .hasCpuInfo = false,
-                                      .module = nullptr,
-                                      .frameIds = FrameIdRule::TimePlusRand};
+inline std::string LoopbackAddress(int index) {
+  const auto b = LoopbackBytes(index);
+  return "127." + std::to_string(b[1]) + "." + std::to_string(b[2]) + "." + std::to_string(b[3]);
+}
+
+// The LAN camera's settings: 320 x 240, ring of 10, time + rand frame ids.
+inline BuildProfile LanProfile() {
+  BuildProfile profile = TestProfile(InterpolationVariant::Single);
+  profile.timing = {388, 320, 0, 263, 240, 5};
+  profile.cameraNameStem = u"";
+  profile.usesLock = false;
+  profile.denseTables = true;
+  profile.frameIds = FrameIdRule::TimePlusRand;
+  return profile;
+}
+
+inline const BuildProfile kLanProfile = LanProfile();
 
 inline std::atomic<int> retryLines{0};
 inline std::atomic<int> otherDebugLines{0};

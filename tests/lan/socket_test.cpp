@@ -1,8 +1,9 @@
 // Client sockets: connects that check their outcome, bounded waits and a
 // cancel that ends a wait from another thread.
-#include <gtest/gtest.h>
+#include "quvex_platform/socket.h"
 
 #include <arpa/inet.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -14,7 +15,6 @@
 
 #include "lan_camera.h"
 #include "lan_test_support.h"
-#include "quvex_platform/socket.h"
 
 namespace quvex::test {
 namespace {
@@ -59,10 +59,12 @@ TEST(ParseIpv4, ReadsDottedDecimalOnly) {
 
 TEST(TcpClient, ARefusedConnectFailsAndLeavesNoSocket) {
   SimLanCamera camera(LoopbackAddress(1));
+  ASSERT_TRUE(camera.Listening());
   camera.SetRefusing(true);
   WaitCancel cancel;
   TcpClient client;
-  EXPECT_EQ(client.Connect(Address(camera.Address()), 8886, kLongWait, cancel), SocketResult::Failed);
+  EXPECT_EQ(client.Connect(Address(camera.Address()), 8886, kLongWait, cancel),
+            SocketResult::Failed);
   EXPECT_FALSE(client.IsOpen());
   EXPECT_EQ(client.SendAll(kFrameRequest.data(), kFrameRequest.size(), kLongWait, cancel),
             SocketResult::Failed);
@@ -70,6 +72,7 @@ TEST(TcpClient, ARefusedConnectFailsAndLeavesNoSocket) {
 
 TEST(TcpClient, ExchangesWholeMessages) {
   SimLanCamera camera(LoopbackAddress(2));
+  ASSERT_TRUE(camera.Listening());
   WaitCancel cancel;
   TcpClient client;
   ASSERT_EQ(client.Connect(Address(camera.Address()), 8886, kLongWait, cancel), SocketResult::Done);
@@ -88,6 +91,7 @@ TEST(TcpClient, ExchangesWholeMessages) {
 
 TEST(TcpClient, ReceiveWaitsEndByTimeOutOrCancelOrPeerClose) {
   SimLanCamera camera(LoopbackAddress(3));
+  ASSERT_TRUE(camera.Listening());
   camera.SetStalled(true);
   WaitCancel cancel;
   TcpClient client;
@@ -113,7 +117,8 @@ TEST(TcpClient, ReceiveWaitsEndByTimeOutOrCancelOrPeerClose) {
   ASSERT_EQ(client.SendAll(kFrameRequest.data(), kFrameRequest.size(), kLongWait, cancel),
             SocketResult::Done);
   std::vector<uint8_t> reply(5 + SimLanCamera::kFrameBytes);
-  EXPECT_EQ(client.RecvAll(reply.data(), reply.size(), kLongWait, cancel), SocketResult::PeerClosed);
+  EXPECT_EQ(client.RecvAll(reply.data(), reply.size(), kLongWait, cancel),
+            SocketResult::PeerClosed);
 }
 
 // A listener that never accepts and whose queue is full leaves connects pending.
@@ -124,7 +129,8 @@ class FullListener {
     self.sin_family = AF_INET;
     self.sin_port = htons(8886);
     self.sin_addr.s_addr = Address(address);
-    ok_ = bind(fd_, reinterpret_cast<const sockaddr*>(&self), sizeof self) == 0 && listen(fd_, 0) == 0;
+    ok_ = bind(fd_, reinterpret_cast<const sockaddr*>(&self), sizeof self) == 0 &&
+          listen(fd_, 0) == 0;
   }
   ~FullListener() { close(fd_); }
   bool Ok() const { return ok_; }

@@ -45,7 +45,8 @@ int CorvaneBinding::WriteRegister(unsigned registerNumber, int value) {
   const auto frame = FrameConnection();
   if (!frame) return ReportError(QUVEX_ERR_NOT_READY), 0;
   ResetCancelForHost(*frame);
-  switch (quvex::WriteRegister(*frame, static_cast<uint8_t>(registerNumber), static_cast<uint16_t>(value))) {
+  switch (quvex::WriteRegister(*frame, static_cast<uint8_t>(registerNumber),
+                               static_cast<uint16_t>(value))) {
     case RegisterWrite::Sent: return 1;
     case RegisterWrite::NotConnected: return ReportError(QUVEX_ERR_NOT_READY), 0;
     case RegisterWrite::SendFailed: return 0;

@@ -7,14 +7,9 @@ namespace quvex {
 std::array<uint8_t, 5> FrameRequestMessage() { return {0, 0, 0, 5, QUVEX_LAN_CMD_FRAME}; }
 
 std::array<uint8_t, 8> RegisterWriteMessage(uint8_t registerNumber, uint16_t value) {
-  return {0,
-          0,
-          0,
-          8,
-          QUVEX_LAN_CMD_WRITE_REGISTER,
-          registerNumber,
-          static_cast<uint8_t>(value >> 8),
-          static_cast<uint8_t>(value & 0xFF)};
+  const auto high = static_cast<uint8_t>(value >> 8);
+  const auto low = static_cast<uint8_t>(value & 0xFF);
+  return {0, 0, 0, 8, QUVEX_LAN_CMD_WRITE_REGISTER, registerNumber, high, low};
 }
 
 std::array<uint8_t, kLanTemperatureBytes> TemperatureQueryMessage() {

@@ -54,9 +54,11 @@ class TcpClient {
   // Opens a socket and connects it to address (network order) and port (host
   // order), waiting at most timeoutMs. Success only once the socket reports
   // no pending error; any failure closes the socket again.
-  SocketResult Connect(uint32_t address, uint16_t port, uint32_t timeoutMs, const WaitCancel& cancel);
+  SocketResult Connect(uint32_t address, uint16_t port, uint32_t timeoutMs,
+                       const WaitCancel& cancel);
   // Sends every byte; each wait for room lasts at most timeoutMs.
-  SocketResult SendAll(const void* bytes, size_t length, uint32_t timeoutMs, const WaitCancel& cancel);
+  SocketResult SendAll(const void* bytes, size_t length, uint32_t timeoutMs,
+                       const WaitCancel& cancel);
   // Receives exactly length bytes; each wait for data lasts at most timeoutMs.
   SocketResult RecvAll(void* buffer, size_t length, uint32_t timeoutMs, const WaitCancel& cancel);
   void Close();
