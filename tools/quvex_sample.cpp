@@ -14,6 +14,7 @@
 
 #include "quvex/quvex.h"
 #include "quvex/quvex_window.h"
+#include "lan_camera.h"
 #include "usb_camera.h"
 
 namespace {
@@ -22,6 +23,7 @@ struct Options {
   std::string library = "Galdris";
   std::string libraryDir = QUVEX_LIBRARY_DIR;
   std::string output = "quvex-output";
+  std::string cameraAddress = "127.0.0.1";
   int frames = 90;
   bool simulator = true;
 };
@@ -32,11 +34,12 @@ void PrintUsage() {
       "\n"
       "Previews a camera through a Quvex library, records and saves frames.\n"
       "\n"
-      "  --library NAME     library to load (default Galdris)\n"
+      "  --library NAME     Galdris (USB camera, the default) or Corvane (LAN camera)\n"
       "  --library-dir DIR  folder of the libraries (default: the build's)\n"
       "  --frames N         frames to capture (default 90)\n"
       "  --output DIR       folder for the files written (default quvex-output)\n"
-      "  --no-simulator     use a camera already installed instead of the simulator\n"
+      "  --camera-address A.B.C.D  the LAN camera's address (default 127.0.0.1)\n"
+      "  --no-simulator     use a real camera instead of the simulator\n"
       "  --help             this text\n");
 }
 
@@ -53,6 +56,8 @@ bool ParseOptions(int argc, char** argv, Options& options) {
       options.libraryDir = argv[++i];
     } else if (arg == "--frames" && hasValue) {
       options.frames = std::max(1, std::atoi(argv[++i]));
+    } else if (arg == "--camera-address" && hasValue) {
+      options.cameraAddress = argv[++i];
     } else if (arg == "--output" && hasValue) {
       options.output = argv[++i];
     } else if (arg == "--no-simulator") {
@@ -80,6 +85,7 @@ struct Quvex {
   QUVEX_EXPORT(Quvex_SaveA);
   QUVEX_EXPORT(Quvex_RecA);
   QUVEX_EXPORT(Quvex_GetLastError);
+  QUVEX_EXPORT(Quvex_SetIpAddress);  // LAN cameras only
 #undef QUVEX_EXPORT
 
   bool Load(const std::string& path) {
@@ -97,6 +103,7 @@ struct Quvex {
     QUVEX_RESOLVE(Quvex_SaveA);
     QUVEX_RESOLVE(Quvex_RecA);
     QUVEX_RESOLVE(Quvex_GetLastError);
+    QUVEX_RESOLVE(Quvex_SetIpAddress);
 #undef QUVEX_RESOLVE
     return Quvex_GetDllVersion && Quvex_Initialize && Quvex_Release && Quvex_Preview &&
            Quvex_Close && Quvex_OneShot && Quvex_GetParam && Quvex_GetTemperature &&
@@ -133,9 +140,30 @@ void ReportTemperatures(Quvex& q, int handle, int frameId) {
               t[static_cast<size_t>(height / 2) * width + width / 2], *low, *high);
 }
 
+// A LAN camera is reached by its address; a USB camera is found by the
+// library itself.
+bool Connect(Quvex& q, int handle, const std::string& address) {
+  if (q.Quvex_SetIpAddress == nullptr) return true;
+  unsigned a, b, c, d;
+  if (std::sscanf(address.c_str(), "%u.%u.%u.%u", &a, &b, &c, &d) != 4 || a > 255 || b > 255 ||
+      c > 255 || d > 255) {
+    std::fprintf(stderr, "quvex_sample: '%s' is not an IPv4 address\n", address.c_str());
+    return false;
+  }
+  return q.Quvex_SetIpAddress(handle, static_cast<uint8_t>(a), static_cast<uint8_t>(b),
+                              static_cast<uint8_t>(c), static_cast<uint8_t>(d)) != 0;
+}
+
 int Run(const Options& options) {
-  std::unique_ptr<quvex::sim::SimUsbCamera> camera;
-  if (options.simulator) camera = std::make_unique<quvex::sim::SimUsbCamera>();
+  // The simulators stand in for the camera of each library.
+  std::unique_ptr<quvex::sim::SimUsbCamera> usbCamera;
+  std::unique_ptr<quvex::sim::SimLanCamera> lanCamera;
+  if (options.simulator && options.library == "Corvane") {
+    lanCamera = std::make_unique<quvex::sim::SimLanCamera>(options.cameraAddress);
+    lanCamera->SetFrameDelay(23);  // with the default 10 ms loop sleep, about 30 frames a second
+  } else if (options.simulator) {
+    usbCamera = std::make_unique<quvex::sim::SimUsbCamera>();
+  }
 
   Quvex q;
   const std::string path = options.libraryDir + "/lib" + options.library + ".so";
@@ -149,7 +177,7 @@ int Run(const Options& options) {
   mkdir(options.output.c_str(), 0755);
   QuvexHwnd window = QuvexWindow_Create();
   const int handle = q.Quvex_Initialize(window);
-  if (handle == 0 || q.Quvex_Preview(handle) == 0) {
+  if (handle == 0 || !Connect(q, handle, options.cameraAddress) || q.Quvex_Preview(handle) == 0) {
     std::fprintf(stderr, "quvex_sample: the camera did not start (error %d)\n",
                  handle != 0 ? q.Quvex_GetLastError(handle) : 0);
     if (handle != 0) q.Quvex_Release(handle);
