@@ -4,28 +4,13 @@
 #include <new>
 
 #include "deliverable.h"
-#include "quvex.h"
-#include "sdk_chain.h"
+#include "export_call.h"
 #include "wide_string.h"
 
 using quvex::CQuvex;
 using quvex::CWideString;
 using quvex::SdkChain;
-
-namespace {
-
-template <class Result, class Body>
-Result WithObject(int handle, Result fallback, Body&& body) noexcept {
-  try {
-    const auto object = SdkChain().Lookup(handle);
-    if (!object) return fallback;
-    return body(*object);
-  } catch (...) {
-    return fallback;
-  }
-}
-
-}  // namespace
+using quvex::WithObject;
 
 extern "C" {
 

@@ -2,8 +2,7 @@
 // temperature. Like every export they look the handle up first and let
 // nothing thrown inside reach the host.
 #include "corvane_binding.h"
-#include "quvex.h"
-#include "sdk_chain.h"
+#include "export_call.h"
 
 using quvex::CorvaneBinding;
 using quvex::CQuvex;
@@ -12,15 +11,10 @@ namespace {
 
 template <class Result, class Body>
 Result WithLanCamera(int handle, Result fallback, Body&& body) noexcept {
-  try {
-    const auto object = quvex::SdkChain().Lookup(handle);
-    if (!object) return fallback;
-    auto* binding = dynamic_cast<CorvaneBinding*>(&object->Device());
-    if (binding == nullptr) return fallback;
-    return body(*object, *binding);
-  } catch (...) {
-    return fallback;
-  }
+  return quvex::WithObject(handle, fallback, [&](CQuvex& q) {
+    auto* binding = dynamic_cast<CorvaneBinding*>(&q.Device());
+    return binding == nullptr ? fallback : body(q, *binding);
+  });
 }
 
 }  // namespace
