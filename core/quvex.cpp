@@ -31,7 +31,7 @@ CQuvex::CQuvex(const BuildProfile& profile, std::unique_ptr<DeviceBinding> devic
 CQuvex::~CQuvex() {
   // Stops capture and joins the capture thread before anything it uses goes.
   std::lock_guard control(controlMutex_);
-  if (captureState_.load() == 1 || captureThread_.Joinable()) StopCapture();
+  StopCapture();
 }
 
 int CQuvex::Initialize(QuvexHwnd window) {

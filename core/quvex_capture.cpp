@@ -86,11 +86,14 @@ int CQuvex::StartCapture() {
 
 int CQuvex::WithCaptureStopped(const std::function<int()>& change) {
   std::lock_guard control(controlMutex_);
-  if (captureState_.load() == 1 || captureThread_.Joinable()) StopCapture();
+  StopCapture();
   return change();
 }
 
 int CQuvex::StopCapture() {
+  // Nothing started, nothing to stop: a close or release of an idle object,
+  // or the undoing of a start that failed early, reports nothing.
+  if (captureState_.load() == 0 && !captureThread_.Joinable()) return 1;
   if (!CaptureCheck()) return 0;
   runFlag_.store(0);
   stopping_.Set();

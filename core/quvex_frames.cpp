@@ -33,7 +33,10 @@ bool CopyImage(const CDibImage& image, bool reversed, CDibImage& copy) {
   return true;
 }
 
-bool FitsIn(int size, size_t needed) { return static_cast<uint32_t>(size) >= needed; }
+// A host buffer of size bytes holds needed bytes; a negative size never does.
+bool FitsIn(const void* buffer, int size, size_t needed) {
+  return buffer != nullptr && size >= 0 && static_cast<uint32_t>(size) >= needed;
+}
 
 }  // namespace
 
@@ -57,7 +60,7 @@ int CQuvex::WithFrame(int frameId, Copy&& copy) {
 int CQuvex::GetRaw(int frameId, void* buffer, int size) {
   if (!DeviceCheck()) return 0;
   return WithFrame(frameId, [&](FrameSlot& slot) {
-    if (buffer == nullptr || !FitsIn(size, slot.raw.ByteSize())) return PushError(QUVEX_ERR_BUFFER), 0;
+    if (!FitsIn(buffer, size, slot.raw.ByteSize())) return PushError(QUVEX_ERR_BUFFER), 0;
     CopyRows(slot.raw, viewFlip_.load() == 0, static_cast<uint8_t*>(buffer));
     return 1;
   });
@@ -66,9 +69,7 @@ int CQuvex::GetRaw(int frameId, void* buffer, int size) {
 int CQuvex::GetColor(int frameId, void* buffer, int size) {
   if (!DeviceCheck()) return 0;
   return WithFrame(frameId, [&](FrameSlot& slot) {
-    if (buffer == nullptr || !FitsIn(size, slot.colour.ByteSize())) {
-      return PushError(QUVEX_ERR_BUFFER), 0;
-    }
+    if (!FitsIn(buffer, size, slot.colour.ByteSize())) return PushError(QUVEX_ERR_BUFFER), 0;
     CopyRows(slot.colour, viewFlip_.load() != 0, static_cast<uint8_t*>(buffer));
     return 1;
   });
@@ -78,8 +79,11 @@ int CQuvex::GetTemperature(int frameId, float* buffer, int size) {
   if (!DeviceCheck()) return 0;
   return WithFrame(frameId, [&](FrameSlot& slot) {
     const size_t needed = static_cast<size_t>(slot.raw.Width()) * slot.raw.Height() * sizeof(float);
-    if (buffer == nullptr || !FitsIn(size, needed)) return PushError(QUVEX_ERR_BUFFER), 0;
-    return ToTemperatureFloat(&slot.raw, buffer, viewFlip_.load());
+    if (!FitsIn(buffer, size, needed)) return PushError(QUVEX_ERR_BUFFER), 0;
+    if (ToTemperatureFloat(&slot.raw, buffer, viewFlip_.load()) == 0) {
+      return PushError(QUVEX_ERR_BUFFER), 0;
+    }
+    return 1;
   });
 }
 
