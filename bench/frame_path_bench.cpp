@@ -1,11 +1,15 @@
-// The recording step per frame: Galdris capturing 640 x 480 frames from the
-// simulated camera as fast as it delivers them, with each record type, next
-// to plain file writes of the same bytes per frame in the same run.
+// The whole frame path of Galdris at 640 x 480 against the simulated camera
+// without its pacing: frames per second and CPU time per frame through the
+// ring-fill thread, the capture thread and the frame message, without and
+// with each record type (next to plain file writes of the same bytes), and
+// the frame-access calls next to a memcpy of the same bytes.
 #include <benchmark/benchmark.h>
 #include <dlfcn.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstring>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -27,6 +31,12 @@ struct Galdris {
     if (module != nullptr) dlclose(module);
   }
 };
+
+double ProcessCpuSeconds() {
+  timespec now{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
 
 std::string Scratch(const char* name) {
   return "/tmp/quvex_bench_" + std::to_string(getpid()) + "_" + name;
@@ -50,6 +60,7 @@ void CaptureWhileRecording(benchmark::State& state, int recordType, const char* 
   if (recordType != QUVEX_REC_NONE) rec(handle, path.c_str(), recordType);
   if (preview(handle) == 0) state.SkipWithError("capture did not start");
   QuvexMessage message{};
+  const double cpuStart = ProcessCpuSeconds();
   for (auto _ : state) {
     do {
       if (QuvexWindow_GetMessage(window, &message, 20000) == 0) {
@@ -60,6 +71,9 @@ void CaptureWhileRecording(benchmark::State& state, int recordType, const char* 
   }
   state.counters["frames/s"] = benchmark::Counter(static_cast<double>(state.iterations()),
                                                    benchmark::Counter::kIsRate);
+  // Every thread of the process: ring fill, capture, simulator and this one.
+  state.counters["cpu_us/frame"] =
+      (ProcessCpuSeconds() - cpuStart) * 1e6 / static_cast<double>(state.iterations());
   release(handle);
   QuvexWindow_Destroy(window);
   std::remove(path.c_str());
@@ -76,6 +90,83 @@ void BM_CaptureRecordingRaw(benchmark::State& state) {
 }
 void BM_CaptureRecordingTemperature(benchmark::State& state) {
   CaptureWhileRecording(state, QUVEX_REC_TEMPERATURE, "stream.f32");
+}
+
+// One frame taken with a one-shot, then fetched again and again.
+class FetchedFrame {
+ public:
+  FetchedFrame() {
+    initialize_ = galdris_.Get<decltype(&Quvex_Initialize)>("Quvex_Initialize");
+    release_ = galdris_.Get<decltype(&Quvex_Release)>("Quvex_Release");
+    handle_ = initialize_(nullptr);
+    id_ = galdris_.Get<decltype(&Quvex_OneShot)>("Quvex_OneShot")(handle_);
+  }
+  ~FetchedFrame() { release_(handle_); }
+  template <class Fn>
+  Fn Get(const char* name) const {
+    return galdris_.Get<Fn>(name);
+  }
+  int Handle() const { return handle_; }
+  int Id() const { return id_; }
+
+ private:
+  quvex::sim::SimUsbCamera camera_;
+  Galdris galdris_;
+  decltype(&Quvex_Initialize) initialize_;
+  decltype(&Quvex_Release) release_;
+  int handle_ = 0;
+  int id_ = 0;
+};
+
+void BM_GetRaw(benchmark::State& state) {
+  FetchedFrame frame;
+  auto getRaw = frame.Get<decltype(&Quvex_GetRaw)>("Quvex_GetRaw");
+  std::vector<uint8_t> out(kPixels * 2);
+  for (auto _ : state) {
+    if (getRaw(frame.Handle(), frame.Id(), out.data(), static_cast<int>(out.size())) == 0) {
+      state.SkipWithError("frame not found");
+    }
+    benchmark::DoNotOptimize(out.data());
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * out.size()));
+}
+
+void BM_GetColor(benchmark::State& state) {
+  FetchedFrame frame;
+  auto getColor = frame.Get<decltype(&Quvex_GetColor)>("Quvex_GetColor");
+  std::vector<uint8_t> out(kPixels * 3);
+  for (auto _ : state) {
+    if (getColor(frame.Handle(), frame.Id(), out.data(), static_cast<int>(out.size())) == 0) {
+      state.SkipWithError("frame not found");
+    }
+    benchmark::DoNotOptimize(out.data());
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * out.size()));
+}
+
+void BM_GetTemperature(benchmark::State& state) {
+  FetchedFrame frame;
+  auto getTemperature = frame.Get<decltype(&Quvex_GetTemperature)>("Quvex_GetTemperature");
+  std::vector<float> out(kPixels);
+  for (auto _ : state) {
+    if (getTemperature(frame.Handle(), frame.Id(), out.data(), static_cast<int>(out.size() * 4)) ==
+        0) {
+      state.SkipWithError("frame not found");
+    }
+    benchmark::DoNotOptimize(out.data());
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * out.size() * 4));
+}
+
+// A plain copy of the bytes each access call hands out.
+void BM_MemcpyOfAFrame(benchmark::State& state) {
+  const size_t bytes = static_cast<size_t>(state.range(0));
+  std::vector<uint8_t> from(bytes, 1), to(bytes);
+  for (auto _ : state) {
+    std::memcpy(to.data(), from.data(), bytes);
+    benchmark::DoNotOptimize(to.data());
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes));
 }
 
 // Plain writes of one frame's bytes per iteration: the rate a file takes.
@@ -100,6 +191,10 @@ BENCHMARK(BM_CaptureRecordingTemperature)
     ->Unit(benchmark::kMicrosecond)
     ->MinTime(1.0)
     ->UseRealTime();
+BENCHMARK(BM_GetRaw)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_GetColor)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_GetTemperature)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_MemcpyOfAFrame)->Arg(kPixels * 2)->Arg(kPixels * 3)->Arg(kPixels * 4)->Unit(benchmark::kMicrosecond);
 // One AVI chunk (24-bit frame), one raw frame, one temperature frame.
 BENCHMARK(BM_PlainFileWrite)
     ->Arg(kPixels * 3 + 8)
