@@ -9,9 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "quvex/quvex_window.h"
-#include "quvex_library.h"
-#include "usb_camera.h"
+#include "galdris_session.h"
 
 namespace quvex::test {
 namespace {
@@ -22,41 +20,13 @@ constexpr int kRawBytes = kWidth * kHeight * 2;
 std::atomic<uint32_t> testClock{0};
 uint32_t TestClock(void*) { return testClock.load(); }
 
-class Galdris : public ::testing::Test {
+class Galdris : public GaldrisSession {
  protected:
-  void SetUp() override {
-    sim::SimCameraOptions options;
+  Galdris() : GaldrisSession(TwoCameras()) {}
+  static sim::SimCameraOptions TwoCameras() {
+    sim::SimCameraOptions options = AtFrameRate(60);  // quick; pacing still holds frames apart
     options.present = {0, 3};
-    options.framesPerSecond = 60;  // quick tests; pacing still holds frames apart
-    camera_ = std::make_unique<sim::SimUsbCamera>(options);
-    ASSERT_TRUE(camera_->Installed());
-    library_ = std::make_unique<QuvexLibrary>("Galdris");
-    window_ = QuvexWindow_Create();
-    handle_ = library_->Quvex_Initialize(window_);
-    ASSERT_NE(handle_, 0);
-    library_->Quvex_SetParam(handle_, QUVEX_PARAM_LOOP_SLEEP, 1);
-  }
-  void TearDown() override {
-    if (handle_ != 0) library_->Quvex_Release(handle_);
-    QuvexPlatform_SetClock(nullptr, nullptr);
-    QuvexWindow_Destroy(window_);
-    library_.reset();
-    camera_.reset();
-  }
-  // The next frame id, skipping nothing; errors fail the test.
-  int NextFrame() {
-    QuvexMessage message{};
-    if (QuvexWindow_GetMessage(window_, &message, 20000) != 1) return 0;
-    EXPECT_EQ(message.message, static_cast<uint32_t>(WM_QUVEX_FRAME)) << "error " << message.lParam;
-    return message.message == WM_QUVEX_FRAME ? static_cast<int>(message.lParam) : 0;
-  }
-  // The next error posted, skipping frames.
-  int NextError() {
-    QuvexMessage message{};
-    while (QuvexWindow_GetMessage(window_, &message, 20000) == 1) {
-      if (message.message == WM_QUVEX_ERROR) return static_cast<int>(message.lParam);
-    }
-    return 0;
+    return options;
   }
   // The frame's raw image in the order it was transferred (view flip 1).
   std::vector<uint16_t> Raw(int id) {
@@ -70,10 +40,6 @@ class Galdris : public ::testing::Test {
     return last_;
   }
 
-  std::unique_ptr<sim::SimUsbCamera> camera_;
-  std::unique_ptr<QuvexLibrary> library_;
-  QuvexHwnd window_ = nullptr;
-  int handle_ = 0;
   uint16_t last_ = 0xFFFF;
 };
 
@@ -165,9 +131,8 @@ TEST_F(Galdris, NoFramesAreTakenWhileTheNucSettles) {
   library_->Quvex_Nuc(handle_);
   const uint32_t before = camera_->FramesDelivered(0);
   ASSERT_TRUE(camera_->WaitForFrames(0, before + 5, 20000));
+  DrainMessages();  // frames taken before the NUC
   QuvexMessage message{};
-  while (QuvexWindow_GetMessage(window_, &message, 0) == 1) {
-  }  // frames taken before the NUC
   ASSERT_TRUE(camera_->WaitForFrames(0, before + 10, 20000));
   EXPECT_EQ(QuvexWindow_GetMessage(window_, &message, 0), 0);
   testClock = 100 + 1000;  // the settle time has passed
@@ -200,9 +165,7 @@ TEST_F(Galdris, UnpluggingOrFailingToOpenIsReportedNotSilent) {
   EXPECT_EQ(NextError(), QUVEX_ERR_CAPTURE_ENDED);
   library_->Quvex_Close(handle_);
   library_->DrainErrors(handle_);
-  QuvexMessage message{};
-  while (QuvexWindow_GetMessage(window_, &message, 0) == 1) {
-  }
+  DrainMessages();
 
   camera_ = std::make_unique<sim::SimUsbCamera>();
   camera_->SetOpenFails(true);

@@ -11,9 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "quvex/quvex_window.h"
-#include "quvex_library.h"
-#include "usb_camera.h"
+#include "galdris_session.h"
 
 namespace quvex::test {
 namespace {
@@ -21,23 +19,16 @@ namespace {
 constexpr int kWidth = 640, kHeight = 480;
 constexpr size_t kColourBytes = size_t{kWidth} * kHeight * 3;
 
-class GaldrisRecording : public ::testing::Test {
+class GaldrisRecording : public GaldrisSession {
  protected:
+  GaldrisRecording() : GaldrisSession(AtFrameRate(60)) {}
   void SetUp() override {
-    sim::SimCameraOptions options;
-    options.framesPerSecond = 60;
-    camera_ = std::make_unique<sim::SimUsbCamera>(options);
-    library_ = std::make_unique<QuvexLibrary>("Galdris");
-    window_ = QuvexWindow_Create();
-    handle_ = library_->Quvex_Initialize(window_);
-    ASSERT_NE(handle_, 0);
-    library_->Quvex_SetParam(handle_, QUVEX_PARAM_LOOP_SLEEP, 1);
+    GaldrisSession::SetUp();
     dir_ = "/tmp/quvex_recording_" + std::to_string(getpid());
     ASSERT_EQ(mkdir(dir_.c_str(), 0755), 0);
   }
   void TearDown() override {
-    library_->Quvex_Release(handle_);
-    QuvexWindow_Destroy(window_);
+    GaldrisSession::TearDown();
     std::system(("rm -rf " + dir_).c_str());
   }
   // Waits for the next frame and returns its colour image as the library
@@ -56,10 +47,6 @@ class GaldrisRecording : public ::testing::Test {
     return {};
   }
 
-  std::unique_ptr<sim::SimUsbCamera> camera_;
-  std::unique_ptr<QuvexLibrary> library_;
-  QuvexHwnd window_ = nullptr;
-  int handle_ = 0;
   std::string dir_;
 };
 
@@ -67,9 +54,7 @@ TEST_F(GaldrisRecording, TheMovieShowsTheColourFramesTheLibraryReturned) {
   auto& q = *library_;
   ASSERT_EQ(q.Quvex_Preview(handle_), 1);
   NextColourFrame();
-  QuvexMessage pending{};
-  while (QuvexWindow_GetMessage(window_, &pending, 0) == 1) {
-  }  // frames before the request
+  DrainMessages();  // frames announced before the request
   const std::string movie = dir_ + "/movie.avi";
   ASSERT_EQ(q.Quvex_RecA(handle_, movie.c_str(), QUVEX_REC_AVI), 1);
   // Every frame from the request on; the movie holds a run of them.
