@@ -90,6 +90,8 @@ TEST_F(Galdris, CapturesWholeFramesNewestFirstAndWritesTheRegisters) {
     previous = counter;
   }
   std::vector<float> temperatures(kWidth * kHeight);
+  ASSERT_EQ(q.Quvex_Pause(handle_), 1);  // the newest frame stays in the ring
+  ASSERT_TRUE(camera_->WaitForFrames(0, camera_->FramesDelivered(0) + 2, 20000));
   const int id = q.Quvex_GetNewID(handle_);
   ASSERT_EQ(q.Quvex_GetTemperature(handle_, id, temperatures.data(), kRawBytes * 2), 1);
   for (float t : {temperatures.front(), temperatures[kWidth * kHeight / 2], temperatures.back()}) {
@@ -139,10 +141,10 @@ TEST_F(Galdris, NoFramesAreTakenWhileTheNucSettles) {
   ASSERT_NE(NextFrame(), 0);
   library_->Quvex_Nuc(handle_);
   const uint32_t before = camera_->FramesDelivered(0);
-  ASSERT_TRUE(camera_->WaitForFrames(0, before + 5, 20000));
+  ASSERT_TRUE(camera_->WaitForFrames(0, before + 10, 20000));
   DrainMessages();  // frames taken before the NUC
   QuvexMessage message{};
-  ASSERT_TRUE(camera_->WaitForFrames(0, before + 10, 20000));
+  ASSERT_TRUE(camera_->WaitForFrames(0, before + 20, 20000));
   EXPECT_EQ(QuvexWindow_GetMessage(window_, &message, 0), 0);
   testClock = 100 + 1000;  // the settle time has passed
   EXPECT_NE(NextFrame(), 0);
