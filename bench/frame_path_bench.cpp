@@ -118,44 +118,30 @@ class FetchedFrame {
   int id_ = 0;
 };
 
+// One access call fetching the frame into a buffer of Element, again and again.
+template <class Element, class Fetch>
+void FetchRepeatedly(benchmark::State& state, const char* name, size_t elementsPerPixel) {
+  FetchedFrame frame;
+  const auto fetch = frame.Get<Fetch>(name);
+  std::vector<Element> out(kPixels * elementsPerPixel);
+  const auto bytes = static_cast<int>(out.size() * sizeof(Element));
+  for (auto _ : state) {
+    if (fetch(frame.Handle(), frame.Id(), out.data(), bytes) == 0) {
+      state.SkipWithError("frame not found");
+    }
+    benchmark::DoNotOptimize(out.data());
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * bytes);
+}
+
 void BM_GetRaw(benchmark::State& state) {
-  FetchedFrame frame;
-  auto getRaw = frame.Get<decltype(&Quvex_GetRaw)>("Quvex_GetRaw");
-  std::vector<uint8_t> out(kPixels * 2);
-  for (auto _ : state) {
-    if (getRaw(frame.Handle(), frame.Id(), out.data(), static_cast<int>(out.size())) == 0) {
-      state.SkipWithError("frame not found");
-    }
-    benchmark::DoNotOptimize(out.data());
-  }
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * out.size()));
+  FetchRepeatedly<uint8_t, decltype(&Quvex_GetRaw)>(state, "Quvex_GetRaw", 2);
 }
-
 void BM_GetColor(benchmark::State& state) {
-  FetchedFrame frame;
-  auto getColor = frame.Get<decltype(&Quvex_GetColor)>("Quvex_GetColor");
-  std::vector<uint8_t> out(kPixels * 3);
-  for (auto _ : state) {
-    if (getColor(frame.Handle(), frame.Id(), out.data(), static_cast<int>(out.size())) == 0) {
-      state.SkipWithError("frame not found");
-    }
-    benchmark::DoNotOptimize(out.data());
-  }
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * out.size()));
+  FetchRepeatedly<uint8_t, decltype(&Quvex_GetColor)>(state, "Quvex_GetColor", 3);
 }
-
 void BM_GetTemperature(benchmark::State& state) {
-  FetchedFrame frame;
-  auto getTemperature = frame.Get<decltype(&Quvex_GetTemperature)>("Quvex_GetTemperature");
-  std::vector<float> out(kPixels);
-  for (auto _ : state) {
-    if (getTemperature(frame.Handle(), frame.Id(), out.data(), static_cast<int>(out.size() * 4)) ==
-        0) {
-      state.SkipWithError("frame not found");
-    }
-    benchmark::DoNotOptimize(out.data());
-  }
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * out.size() * 4));
+  FetchRepeatedly<float, decltype(&Quvex_GetTemperature)>(state, "Quvex_GetTemperature", 1);
 }
 
 // A plain copy of the bytes each access call hands out.

@@ -11,8 +11,7 @@
 #include <vector>
 
 #include "lan_camera.h"
-#include "quvex/quvex_window.h"
-#include "quvex_library.h"
+#include "library_session.h"
 
 namespace quvex::test {
 namespace {
@@ -33,27 +32,22 @@ std::string AddressText(int index) {
   return "127." + std::to_string(b[1]) + "." + std::to_string(b[2]) + "." + std::to_string(b[3]);
 }
 
-class Corvane : public ::testing::Test {
+class Corvane : public LibrarySession {
  protected:
   using SetIpAddressFn = decltype(&::Quvex_SetIpAddress);
   using GetInternalTemperatureFn = decltype(&::Quvex_GetInternalTemperature);
 
+  Corvane() : LibrarySession("Corvane") {}
   void SetUp() override {
-    library_ = std::make_unique<QuvexLibrary>("Corvane");
+    LibrarySession::SetUp();
     SetIpAddress = reinterpret_cast<SetIpAddressFn>(library_->Optional("Quvex_SetIpAddress"));
     GetInternalTemperature = reinterpret_cast<GetInternalTemperatureFn>(
         library_->Optional("Quvex_GetInternalTemperature"));
     ASSERT_NE(SetIpAddress, nullptr);
     ASSERT_NE(GetInternalTemperature, nullptr);
-    window_ = QuvexWindow_Create();
-    handle_ = library_->Quvex_Initialize(window_);
-    ASSERT_NE(handle_, 0);
-    library_->Quvex_SetParam(handle_, QUVEX_PARAM_LOOP_SLEEP, 1);
   }
   void TearDown() override {
-    if (handle_ != 0) library_->Quvex_Release(handle_);
-    QuvexWindow_Destroy(window_);
-    library_.reset();
+    LibrarySession::TearDown();
     cameras_.clear();
   }
   // A camera on the test's own address; the test fails at once when another
@@ -76,17 +70,9 @@ class Corvane : public ::testing::Test {
     }
     return 0;
   }
-  void DrainWindow() {
-    QuvexMessage message{};
-    while (QuvexWindow_GetMessage(window_, &message, 0) == 1) {
-    }
-  }
 
-  std::unique_ptr<QuvexLibrary> library_;
   SetIpAddressFn SetIpAddress = nullptr;
   GetInternalTemperatureFn GetInternalTemperature = nullptr;
-  QuvexHwnd window_ = nullptr;
-  int handle_ = 0;
   std::vector<std::unique_ptr<SimLanCamera>> cameras_;
 };
 
@@ -165,7 +151,7 @@ TEST_F(Corvane, SetIpAddressDuringCaptureStopsCaptureFirst) {
   EXPECT_EQ(library_->Quvex_GetParam(handle_, QUVEX_PARAM_CAPTURING), 0);
   ASSERT_TRUE(second.WaitFor([&] { return second.Messages(0).size() == 1; }));
   EXPECT_EQ(second.Messages(0), (std::vector<Bytes>{{0, 0, 0, 8, 1, 9, 0, 0}}));
-  DrainWindow();
+  DrainMessages();
   ASSERT_EQ(library_->Quvex_Preview(handle_), 1);
   EXPECT_NE(NextFrame(), 0);
   EXPECT_EQ(library_->DrainErrors(handle_), "");
@@ -176,7 +162,7 @@ TEST_F(Corvane, CloseAndReleaseEndCaptureWhileTheCameraStalls) {
   ASSERT_EQ(Connect(6), 1);
   for (int round = 0; round < 2; ++round) {
     camera.SetStalled(false);
-    DrainWindow();
+    DrainMessages();
     ASSERT_EQ(library_->Quvex_Preview(handle_), 1);
     NextFrame();
     camera.SetStalled(true);

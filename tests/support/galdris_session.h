@@ -1,36 +1,26 @@
 // A test fixture for Galdris through its exported interface: the simulated
-// USB camera installed before the camera object, the real library, a notify
-// window and a camera object with a 1 ms loop sleep.
+// USB camera installed before the camera object is made.
 #pragma once
-
-#include <gtest/gtest.h>
 
 #include <memory>
 
-#include "quvex/quvex_window.h"
-#include "quvex_library.h"
+#include "library_session.h"
 #include "usb_camera.h"
 
 namespace quvex::test {
 
-class GaldrisSession : public ::testing::Test {
+class GaldrisSession : public LibrarySession {
  protected:
-  explicit GaldrisSession(sim::SimCameraOptions options = {}) : options_(std::move(options)) {}
+  explicit GaldrisSession(sim::SimCameraOptions options = {})
+      : LibrarySession("Galdris"), options_(std::move(options)) {}
 
   void SetUp() override {
     camera_ = std::make_unique<sim::SimUsbCamera>(options_);
     ASSERT_TRUE(camera_->Installed());
-    library_ = std::make_unique<QuvexLibrary>("Galdris");
-    window_ = QuvexWindow_Create();
-    handle_ = library_->Quvex_Initialize(window_);
-    ASSERT_NE(handle_, 0);
-    library_->Quvex_SetParam(handle_, QUVEX_PARAM_LOOP_SLEEP, 1);
+    LibrarySession::SetUp();
   }
   void TearDown() override {
-    if (handle_ != 0) library_->Quvex_Release(handle_);
-    QuvexPlatform_SetClock(nullptr, nullptr);
-    QuvexWindow_Destroy(window_);
-    library_.reset();
+    LibrarySession::TearDown();
     camera_.reset();
   }
 
@@ -41,26 +31,9 @@ class GaldrisSession : public ::testing::Test {
     EXPECT_EQ(message.message, static_cast<uint32_t>(WM_QUVEX_FRAME)) << "error " << message.lParam;
     return message.message == WM_QUVEX_FRAME ? static_cast<int>(message.lParam) : 0;
   }
-  // The next error posted, skipping frames; 0 when none comes.
-  int NextError() {
-    QuvexMessage message{};
-    while (QuvexWindow_GetMessage(window_, &message, 20000) == 1) {
-      if (message.message == WM_QUVEX_ERROR) return static_cast<int>(message.lParam);
-    }
-    return 0;
-  }
-  // Forgets the messages posted so far.
-  void DrainMessages() {
-    QuvexMessage message{};
-    while (QuvexWindow_GetMessage(window_, &message, 0) == 1) {
-    }
-  }
 
   sim::SimCameraOptions options_;
   std::unique_ptr<sim::SimUsbCamera> camera_;
-  std::unique_ptr<QuvexLibrary> library_;
-  QuvexHwnd window_ = nullptr;
-  int handle_ = 0;
 };
 
 // The simulated camera's options with a frame rate.
