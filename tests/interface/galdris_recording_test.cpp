@@ -34,9 +34,9 @@ class GaldrisRecording : public GaldrisSession {
   // Waits for the next frame and returns its colour image as the library
   // hands it out (view flip 0: the colour storage as it stands); empty when
   // a slow run found the frame already overwritten.
-  std::vector<uint8_t> NextColourFrame() {
+  std::vector<uint8_t> NextColourFrame(uint32_t timeoutMs = 20000) {
     QuvexMessage message{};
-    while (QuvexWindow_GetMessage(window_, &message, 20000) == 1) {
+    while (QuvexWindow_GetMessage(window_, &message, timeoutMs) == 1) {
       if (message.message != WM_QUVEX_FRAME) continue;
       std::vector<uint8_t> colour(kColourBytes);
       if (library_->Quvex_GetColor(handle_, static_cast<int>(message.lParam), colour.data(),
@@ -46,7 +46,7 @@ class GaldrisRecording : public GaldrisSession {
       }
       return colour;
     }
-    ADD_FAILURE() << "no frame arrived";
+    if (timeoutMs != 0) ADD_FAILURE() << "no frame arrived";
     return {};
   }
 
@@ -65,7 +65,11 @@ TEST_F(GaldrisRecording, TheMovieShowsTheColourFramesTheLibraryReturned) {
   for (int i = 0; i < 8; ++i) frames.push_back(NextColourFrame());
   EXPECT_EQ(q.Quvex_GetParam(handle_, QUVEX_PARAM_RECORDING), 1);
   q.Quvex_RecA(handle_, "", QUVEX_REC_NONE);
-  for (int i = 0; i < 3; ++i) frames.push_back(NextColourFrame());
+  // Once the movie is closed, every frame in it has been announced already.
+  do {
+    frames.push_back(NextColourFrame());
+  } while (q.Quvex_GetParam(handle_, QUVEX_PARAM_RECORDING) != 0 && frames.size() < 500);
+  while (QuvexWindow_PendingCount(window_) > 0) frames.push_back(NextColourFrame(0));
   EXPECT_EQ(q.Quvex_GetParam(handle_, QUVEX_PARAM_RECORDING), 0);
   q.Quvex_Close(handle_);
 
