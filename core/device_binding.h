@@ -52,6 +52,13 @@ class DeviceBinding {
   // true when frames are still read (and dropped) during the NUC settle
   // window, and the NUC time is cleared at the first frame after it.
   virtual bool ReadsThroughNucSettle() const { return false; }
+  // true when camera selection is refused while capturing: the device's ring
+  // is in use while capturing.
+  virtual bool RefusesSelectionDuringCapture() const { return false; }
+  // true when a one-shot sets the range and creates the frame images anew, as
+  // a capture start does; false when it fills the next slot of the ring as it
+  // stands, so that earlier one-shot frames stay findable.
+  virtual bool OneShotRenewsRing() const { return true; }
 
   // Capture start: checks the selected camera and sets the device up for
   // frames of timing's active size; 0, or the error code to report.
@@ -60,6 +67,11 @@ class DeviceBinding {
   virtual int StartDevice() { return 0; }
   // Ends any wait of the capture thread on the device; called as a stop begins.
   virtual void CancelWaits() {}
+  // A host call that stops or replaces the device is about to wait for the
+  // control lock: a one-shot in progress on another thread ends at once, and
+  // none waits on the device until the matching ResumeOneShots.
+  virtual void InterruptOneShots() {}
+  virtual void ResumeOneShots() {}
   // Stops the device after the capture thread has ended; 0, or the error code.
   virtual int StopDevice() { return 0; }
   // Asks for a new frame (capture thread).

@@ -34,7 +34,8 @@ QUVEX_API int Quvex_Release(int handle) {
   try {
     auto object = SdkChain().Remove(handle);
     if (!object) return 0;
-    object.reset();  // stops capture and frees everything, unless a call still runs
+    object->Close();  // also ends a one-shot that another thread's call waits on
+    object.reset();   // frees everything, unless a call still runs
     return 1;
   } catch (...) {
     return 0;

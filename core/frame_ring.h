@@ -1,7 +1,7 @@
 // The frame ring: slots of a raw 16-bit image and its false-colour rendering,
-// each stamped with a frame id. A slot's mutex is held while its pixels are
-// written or copied, and its id is 0 while it holds no complete frame, so a
-// frame is found by id only once it is whole, and never while it is replaced.
+// each stamped with a frame id. A slot's id is 0 while it holds no complete
+// frame, and its mutex is held while its pixels are copied, so a frame is
+// found by id only once it is whole, and never while it is replaced.
 #pragma once
 
 #include <atomic>
@@ -19,6 +19,9 @@ struct FrameSlot {
   CDibImage raw;
   CDibImage colour;
   std::mutex mutex;
+  // Guarded by mutex: a frame is being read into the pixels without the
+  // mutex (a network read may take long), so only the reader may touch them.
+  bool filling = false;
 };
 
 class FrameRing {

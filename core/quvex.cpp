@@ -65,9 +65,11 @@ bool CQuvex::DeviceCheck() {
 int CQuvex::SetCameraNumber(int index) {
   std::lock_guard control(controlMutex_);
   if (!DeviceCheck()) return 0;
-  // The frame ring and the device are in use while capturing: a camera
-  // change is refused until Quvex_Close.
-  if (captureState_.load() == 1) return PushError(QUVEX_ERR_NOT_READY), 0;
+  // A device whose ring is in use while capturing refuses a camera change
+  // until Quvex_Close.
+  if (captureState_.load() == 1 && device_->RefusesSelectionDuringCapture()) {
+    return PushError(QUVEX_ERR_NOT_READY), 0;
+  }
   const int error = device_->SelectCamera(index);
   if (error != 0) return PushError(error), 0;
   return 1;
@@ -99,8 +101,9 @@ int CQuvex::IsCameraEnableA(int index, char* name, int size) {
   if (!device_->EnumeratesCameras()) return PushError(QUVEX_ERR_NOT_READY), 0;
   const int required = static_cast<int>(platform::Utf16Length(profile_.cameraNameStem)) + 5;
   if (name == nullptr || size < required) return PushError(QUVEX_ERR_ARGUMENT), 0;
-  std::vector<char16_t> wide(static_cast<size_t>(size), 0);
-  const int result = IsCameraEnable(index, wide.data(), size);
+  // The wide name is sized from the name, never from the caller's size.
+  std::vector<char16_t> wide(static_cast<size_t>(required), 0);
+  const int result = IsCameraEnable(index, wide.data(), required);
   if (result == 0) return 0;
   const auto narrow = platform::Utf16ToUtf8(wide.data());
   if (!narrow || narrow->size() + 1 > static_cast<size_t>(size)) {

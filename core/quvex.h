@@ -97,6 +97,16 @@ class CQuvex {
 
  private:
   bool DeviceCheck();
+  // Runs change under the control lock once the device has ended a one-shot
+  // in progress on another thread; change's result.
+  int Interrupting(const std::function<int()>& change);
+  // A slot's pixels are written without its lock while a frame is read into
+  // it: the fill makes its old frame unfindable first, and stamps frameId (0
+  // for none) once the pixels are whole.
+  void BeginFill(FrameSlot& slot);
+  void EndFill(FrameSlot& slot, int frameId);
+  // Locks the current slot, one that no frame is being read into.
+  FrameSlot& LockCurrentSlot(std::unique_lock<std::mutex>& lock);
   bool CaptureCheck();
   void CaptureLoop();
   // Sleeps ms, or less when a stop begins.

@@ -42,9 +42,22 @@ int CQuvex::Preview() {
 }
 
 int CQuvex::Close() {
-  std::lock_guard control(controlMutex_);
-  StopCapture();
-  return 1;
+  return Interrupting([this] { return StopCapture(), 1; });
+}
+
+int CQuvex::Interrupting(const std::function<int()>& change) {
+  // The device ends a one-shot that holds the control lock, so the lock
+  // comes as soon as the device notices; once it is held, no one-shot runs.
+  std::unique_lock<std::mutex> control;
+  {
+    device_->InterruptOneShots();
+    struct Resume {
+      DeviceBinding& device;
+      ~Resume() { device.ResumeOneShots(); }
+    } resume{*device_};
+    control = std::unique_lock(controlMutex_);
+  }
+  return change();
 }
 
 int CQuvex::AllocateRing() {
@@ -85,9 +98,7 @@ int CQuvex::StartCapture() {
 }
 
 int CQuvex::WithCaptureStopped(const std::function<int()>& change) {
-  std::lock_guard control(controlMutex_);
-  StopCapture();
-  return change();
+  return Interrupting([&] { return StopCapture(), change(); });
 }
 
 int CQuvex::StopCapture() {
@@ -155,23 +166,22 @@ void CQuvex::CaptureLoop() {
 
     const int index = (CurrentIndex() + 1) % ring_.Size();
     FrameSlot& slot = ring_[index];
-    int frameId = 0;
-    {
-      std::lock_guard slotLock(slot.mutex);
-      slot.frameId.store(0);  // the old frame is gone from here on
-      const FrameOutcome read = device_->Read(slot.raw.Bits(), slot.raw.ByteSize());
-      if (read.kind == FrameOutcome::End) {
-        endError = read.error;
-        break;
-      }
-      if (read.kind == FrameOutcome::Error) PushError(read.error);
-      if (read.kind != FrameOutcome::Frame) continue;
-      // Dropped: the slot is taken again next turn.
-      if (readsThroughNuc && NucSettling()) continue;
-      MapRawToColor(slot.raw, slot.colour);
-      frameId = ring_.NewFrameId(profile_.frameIds, true);
-      slot.frameId.store(frameId);
+    BeginFill(slot);
+    const FrameOutcome read = device_->Read(slot.raw.Bits(), slot.raw.ByteSize());
+    if (read.kind == FrameOutcome::End) {
+      EndFill(slot, 0);
+      endError = read.error;
+      break;
     }
+    if (read.kind == FrameOutcome::Error) PushError(read.error);
+    // Dropped during the NUC settle window: the slot is taken again next turn.
+    if (read.kind != FrameOutcome::Frame || (readsThroughNuc && NucSettling())) {
+      EndFill(slot, 0);
+      continue;
+    }
+    MapRawToColor(slot.raw, slot.colour);
+    const int frameId = ring_.NewFrameId(profile_.frameIds, true);
+    EndFill(slot, frameId);
     PublishIndex(index);
     CountFrameForRate();
     RecordStep(slot);  // only this thread writes slots: no lock needed to read it
@@ -190,19 +200,34 @@ int CQuvex::OneShot() {
   std::lock_guard control(controlMutex_);
   if (!DeviceCheck()) return 0;
   if (captureState_.load() == 1) return 0;
-  SetRangeMode(rangeMode_.load());
-  if (AllocateRing() == 0) return 0;
+  if (device_->OneShotRenewsRing()) {
+    SetRangeMode(rangeMode_.load());
+    if (AllocateRing() == 0) return 0;
+  }
+  if (ring_.Size() == 0) return 0;
   const int index = (CurrentIndex() + 1) % ring_.Size();
   FrameSlot& slot = ring_[index];
-  std::lock_guard slotLock(slot.mutex);
+  BeginFill(slot);
   const FrameOutcome shot = device_->OneShot(slot.raw.Bits(), slot.raw.ByteSize());
   if (shot.kind == FrameOutcome::Error) PushError(shot.error);
-  if (shot.kind != FrameOutcome::Frame) return 0;
+  if (shot.kind != FrameOutcome::Frame) return EndFill(slot, 0), 0;
   MapRawToColor(slot.raw, slot.colour);
   const int frameId = ring_.NewFrameId(profile_.frameIds, false);
-  slot.frameId.store(frameId);
+  EndFill(slot, frameId);
   PublishIndex(index);
   return frameId;
+}
+
+void CQuvex::BeginFill(FrameSlot& slot) {
+  std::lock_guard lock(slot.mutex);
+  slot.frameId.store(0);  // the old frame is gone from here on
+  slot.filling = true;
+}
+
+void CQuvex::EndFill(FrameSlot& slot, int frameId) {
+  std::lock_guard lock(slot.mutex);
+  slot.filling = false;
+  slot.frameId.store(frameId);
 }
 
 int CQuvex::Rec(const char16_t* name, int recordType) {

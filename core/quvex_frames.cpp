@@ -9,6 +9,7 @@
 #include "file_buffer.h"
 #include "image_writers.h"
 #include "quvex.h"
+#include "quvex_platform/clock.h"
 
 namespace quvex {
 
@@ -87,11 +88,23 @@ int CQuvex::GetTemperature(int frameId, float* buffer, int size) {
   });
 }
 
+FrameSlot& CQuvex::LockCurrentSlot(std::unique_lock<std::mutex>& lock) {
+  for (;;) {
+    FrameSlot& slot = ring_[CurrentIndex()];
+    lock = std::unique_lock(slot.mutex);
+    if (!slot.filling) return slot;
+    // The index was read so long ago that the ring came round to this slot
+    // again; the current one is another, unless the ring has a single slot.
+    lock.unlock();
+    if (ring_.Size() == 1) platform::SleepMs(1);
+  }
+}
+
 int CQuvex::Save(const char16_t* name, int saveType) {
   if (!DeviceCheck()) return 0;
   if (ring_.Size() == 0) return PushError(QUVEX_ERR_NOT_READY), 0;
-  FrameSlot& slot = ring_[CurrentIndex()];
-  std::unique_lock slotLock(slot.mutex);
+  std::unique_lock<std::mutex> slotLock;
+  FrameSlot& slot = LockCurrentSlot(slotLock);
   if (slot.raw.Bits() == nullptr || slot.colour.Bits() == nullptr) {
     return PushError(QUVEX_ERR_NOT_READY), 0;  // no frame image exists yet
   }

@@ -59,6 +59,7 @@ void CQuvex::RecordFailed() {
   // Reported once; what was written so far is finished cleanly.
   if (recorder_.failed) return;
   recorder_.failed = true;
+  recorder_.startTime.store(0);  // no record file is open any more (parameter 7)
   PushError(QUVEX_ERR_FILE);
   if (recorder_.avi.IsOpen()) {
     recorder_.avi.SetRate(0);

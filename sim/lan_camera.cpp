@@ -267,7 +267,14 @@ bool SimLanCamera::SendFrame(int fd, uint32_t headerLength) {
     SendAll(fd, reply.data(), kHeaderBytes + kFrameBytes / 2);
     return false;  // the connection closes halfway through the frame
   }
-  if (!SendAll(fd, reply.data(), reply.size())) return false;
+  if (const uint32_t interval = trickleMs_.load(); interval > 0) {
+    if (!SendAll(fd, reply.data(), kHeaderBytes)) return false;
+    for (size_t at = kHeaderBytes; at < reply.size(); ++at) {
+      if (!Nap(interval) || !SendAll(fd, &reply[at], 1)) return false;
+    }
+  } else if (!SendAll(fd, reply.data(), reply.size())) {
+    return false;
+  }
   ++framesServed_;
   std::lock_guard lock(mutex_);
   Touch();
@@ -291,8 +298,9 @@ std::vector<std::vector<uint8_t>> SimLanCamera::Messages(size_t connection) cons
   size_t at = 0;
   while (at + 4 <= bytes.size()) {
     const uint32_t length = BigEndian32(&bytes[at]);
-    if (length < 4) break;
-    const size_t end = std::min(bytes.size(), at + length);
+    // Only whole messages: the rest of the last one may still be on its way.
+    if (length < 4 || length > bytes.size() - at) break;
+    const size_t end = at + length;
     messages.emplace_back(bytes.begin() + static_cast<std::ptrdiff_t>(at),
                           bytes.begin() + static_cast<std::ptrdiff_t>(end));
     at = end;

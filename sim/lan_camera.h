@@ -65,6 +65,9 @@ class SimLanCamera {
   void SetStalled(bool stalled) { stalled_.store(stalled); }
   // Waits this long before every frame reply.
   void SetFrameDelay(uint32_t ms) { frameDelayMs_.store(ms); }
+  // Frame replies send their header, then one byte of frame every ms (0: all
+  // at once).
+  void SetTrickle(uint32_t ms) { trickleMs_.store(ms); }
   // Closes the listening socket (connection attempts are refused) or opens
   // it again; connections already made stay. Returns once in effect.
   void SetRefusing(bool refusing);
@@ -111,6 +114,7 @@ class SimLanCamera {
   std::atomic<uint32_t> frameDelayMs_{0};
   std::atomic<uint32_t> frameRequests_{0};
   std::atomic<uint32_t> framesServed_{0};
+  std::atomic<uint32_t> trickleMs_{0};
 };
 
 }  // namespace quvex::sim

@@ -19,6 +19,11 @@
  * - close(context, device) releases the device; no call on it follows.
  * After QuvexUsb_RemoveDriver returns, the library calls none of the table's
  * functions again: devices still open are cancelled and closed first.
+ * A driver may remove itself from inside one of its own functions (a transfer
+ * that notices an unplug, say), as long as it holds no lock there that its
+ * cancel or close take: the removal then waits only for the calls of other
+ * threads, and a device that the calling function works on is closed as soon
+ * as that function has returned.
  */
 #ifndef QUVEX_QUVEX_USB_H
 #define QUVEX_QUVEX_USB_H
@@ -75,7 +80,7 @@ QUVEX_USB_API int QuvexUsb_InstallDriver(const char* prefix, const QuvexUsbDrive
 
 /* Removes the driver of prefix; returns 1, or 0 when none was installed.
  * Transfers in progress are cancelled and their devices closed before it
- * returns. */
+ * returns (from inside a driver function: see the driver rules above). */
 QUVEX_USB_API int QuvexUsb_RemoveDriver(const char* prefix);
 
 #ifdef __cplusplus

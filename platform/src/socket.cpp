@@ -34,6 +34,13 @@ Clock::time_point DeadlineIn(uint32_t ms) { return Clock::now() + std::chrono::m
 
 bool WouldBlock(int error) { return error == EAGAIN || error == EWOULDBLOCK; }
 
+// Milliseconds left until deadline; 0 once it has passed.
+uint32_t MsUntil(Clock::time_point deadline) {
+  const auto left =
+      std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+  return left > 0 ? static_cast<uint32_t>(left) : 0;
+}
+
 }  // namespace
 
 WaitCancel::WaitCancel() : fd_(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
@@ -112,6 +119,7 @@ SocketResult TcpClient::SendAll(const void* bytes, size_t length, uint32_t timeo
                                 const WaitCancel& cancel) {
   if (length == 0) return SocketResult::Done;
   if (!IsOpen()) return SocketResult::Failed;
+  const auto deadline = DeadlineIn(timeoutMs);
   const auto* next = static_cast<const uint8_t*>(bytes);
   while (length > 0) {
     const ssize_t sent = send(fd_, next, length, MSG_NOSIGNAL);
@@ -122,7 +130,10 @@ SocketResult TcpClient::SendAll(const void* bytes, size_t length, uint32_t timeo
     }
     if (sent < 0 && errno == EINTR) continue;
     if (sent == 0 || !WouldBlock(errno)) return SocketResult::Failed;
-    const SocketResult waited = WaitFor(POLLOUT, timeoutMs, cancel);
+    // One bound for the whole call: a peer that trickles never holds it longer.
+    const uint32_t left = MsUntil(deadline);
+    if (left == 0) return SocketResult::TimedOut;
+    const SocketResult waited = WaitFor(POLLOUT, left, cancel);
     if (waited != SocketResult::Done) return waited;
   }
   return SocketResult::Done;
@@ -132,6 +143,7 @@ SocketResult TcpClient::RecvAll(void* buffer, size_t length, uint32_t timeoutMs,
                                 const WaitCancel& cancel) {
   if (length == 0) return SocketResult::Done;
   if (!IsOpen()) return SocketResult::Failed;
+  const auto deadline = DeadlineIn(timeoutMs);
   auto* next = static_cast<uint8_t*>(buffer);
   while (length > 0) {
     const ssize_t got = recv(fd_, next, length, 0);
@@ -143,7 +155,10 @@ SocketResult TcpClient::RecvAll(void* buffer, size_t length, uint32_t timeoutMs,
     if (got == 0) return SocketResult::PeerClosed;
     if (errno == EINTR) continue;
     if (!WouldBlock(errno)) return SocketResult::Failed;
-    const SocketResult waited = WaitFor(POLLIN, timeoutMs, cancel);
+    // One bound for the whole call: a peer that trickles never holds it longer.
+    const uint32_t left = MsUntil(deadline);
+    if (left == 0) return SocketResult::TimedOut;
+    const SocketResult waited = WaitFor(POLLIN, left, cancel);
     if (waited != SocketResult::Done) return waited;
   }
   return SocketResult::Done;

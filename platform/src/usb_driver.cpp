@@ -1,6 +1,8 @@
 // The registry of USB camera drivers and the handles of open device paths.
 // Every call into a driver is counted, so that removing a driver can cancel
-// and close what is still open and return only when no call is running.
+// and close what is still open and return only when no call is running, but
+// for the calls of the removing thread itself: a driver that notices an unplug
+// may remove itself from inside its own functions.
 #include <algorithm>
 #include <condition_variable>
 #include <cstring>
@@ -39,7 +41,59 @@ struct UsbHandleState {
   int calls = 0;
   bool open = true;
   bool cancelled = false;
+  bool closeAfterCall = false;  // removed from inside a call on this device
 };
+
+// The calls into drivers running on this thread, innermost first.
+class DriverCall {
+ public:
+  DriverCall(const DriverEntry& entry, const UsbHandleState* handle)
+      : entry_(entry), handle_(handle), outer_(innermost_) {
+    innermost_ = this;
+  }
+  ~DriverCall() { innermost_ = outer_; }
+  DriverCall(const DriverCall&) = delete;
+  DriverCall& operator=(const DriverCall&) = delete;
+
+  static int CountOnThisThread(const DriverEntry& entry) {
+    int count = 0;
+    for (const DriverCall* call = innermost_; call != nullptr; call = call->outer_) {
+      count += &call->entry_ == &entry ? 1 : 0;
+    }
+    return count;
+  }
+  static bool OnThisThread(const UsbHandleState* handle) {
+    for (const DriverCall* call = innermost_; call != nullptr; call = call->outer_) {
+      if (call->handle_ == handle) return true;
+    }
+    return false;
+  }
+
+ private:
+  const DriverEntry& entry_;
+  const UsbHandleState* const handle_;
+  DriverCall* const outer_;
+  static thread_local DriverCall* innermost_;
+};
+
+thread_local DriverCall* DriverCall::innermost_ = nullptr;
+
+// Ends a counted call into the driver. A device whose driver was removed from
+// inside a call on it is closed once that call has returned.
+void EndCall(DriverEntry& entry, UsbHandleState* handle) noexcept {
+  bool close = false;
+  {
+    std::lock_guard lock(entry.mutex);
+    --entry.calls;
+    if (handle != nullptr) {
+      --handle->calls;
+      close = handle->calls == 0 && handle->closeAfterCall;
+      if (close) handle->closeAfterCall = false;
+    }
+  }
+  entry.idle.notify_all();
+  if (close) entry.table.close(entry.table.context, handle->device);
+}
 
 void UsbHandleState::CloseDevice() noexcept {
   DriverEntry& entry = *driver;
@@ -50,17 +104,20 @@ void UsbHandleState::CloseDevice() noexcept {
   std::erase_if(entry.handles, [this](const auto& entryOf) { return entryOf.first == this; });
   ++entry.calls;
   lock.unlock();
-  entry.table.close(entry.table.context, device);
-  lock.lock();
-  --entry.calls;
-  entry.idle.notify_all();
+  {
+    const DriverCall call(entry, nullptr);
+    entry.table.close(entry.table.context, device);
+  }
+  EndCall(entry, nullptr);
 }
 
 }  // namespace quvex::platform::detail
 
 namespace {
 
+using quvex::platform::detail::DriverCall;
 using quvex::platform::detail::DriverEntry;
+using quvex::platform::detail::EndCall;
 using quvex::platform::detail::UsbHandleState;
 
 struct DriverRegistry {
@@ -111,7 +168,11 @@ UsbHandle UsbHandle::Open(const char* path) noexcept {
       if (entry->removed) return {};
       ++entry->calls;
     }
-    void* device = entry->table.open(entry->table.context, index);
+    void* device = nullptr;
+    {
+      const DriverCall call(*entry, nullptr);
+      device = entry->table.open(entry->table.context, index);
+    }
     std::shared_ptr<UsbHandleState> state;
     bool discard = device == nullptr;
     if (device != nullptr) {
@@ -128,13 +189,12 @@ UsbHandle UsbHandle::Open(const char* path) noexcept {
         if (state) state->open = false;
         discard = true;
       }
-      if (discard) entry->table.close(entry->table.context, device);
+      if (discard) {
+        const DriverCall call(*entry, nullptr);
+        entry->table.close(entry->table.context, device);
+      }
     }
-    {
-      std::lock_guard lock(entry->mutex);
-      --entry->calls;
-    }
-    entry->idle.notify_all();
+    EndCall(*entry, nullptr);
     UsbHandle handle;
     if (!discard) handle.state_ = std::move(state);
     return handle;
@@ -156,14 +216,13 @@ bool UsbHandle::Control(uint32_t requestCode, uint32_t pipe, void* buffer, uint3
     ++entry.calls;
   }
   uint32_t reported = 0;
-  const int ok = entry.table.transfer(entry.table.context, state.device, requestCode, pipe, buffer,
-                                      length, &reported, timeoutMs);
+  int ok = 0;
   {
-    std::lock_guard lock(entry.mutex);
-    --state.calls;
-    --entry.calls;
+    const DriverCall call(entry, &state);
+    ok = entry.table.transfer(entry.table.context, state.device, requestCode, pipe, buffer, length,
+                              &reported, timeoutMs);
   }
-  entry.idle.notify_all();
+  EndCall(entry, &state);
   moved = std::min(reported, length);
   // A driver that claims more than the buffer holds is not believed.
   return ok != 0 && reported <= length;
@@ -181,13 +240,11 @@ void UsbHandle::Cancel() const noexcept {
     ++state.calls;
     ++entry.calls;
   }
-  entry.table.cancel(entry.table.context, state.device);
   {
-    std::lock_guard lock(entry.mutex);
-    --state.calls;
-    --entry.calls;
+    const DriverCall call(entry, &state);
+    entry.table.cancel(entry.table.context, state.device);
   }
-  entry.idle.notify_all();
+  EndCall(entry, &state);
 }
 
 void UsbHandle::Close() noexcept {
@@ -230,7 +287,7 @@ QUVEX_USB_API int QuvexUsb_RemoveDriver(const char* prefix) {
     registry.drivers.erase(found);
   }
   // Take over every open device: its handle refuses further calls from now on.
-  std::vector<std::pair<UsbHandleState*, void*>> devices;  // only the devices are used below
+  std::vector<std::pair<UsbHandleState*, void*>> devices;
   {
     std::lock_guard lock(entry->mutex);
     entry->removed = true;
@@ -241,9 +298,17 @@ QUVEX_USB_API int QuvexUsb_RemoveDriver(const char* prefix) {
   if (table.cancel != nullptr) {
     for (const auto& open : devices) table.cancel(table.context, open.second);
   }
+  // The calls of this thread cannot end while it waits here: a device with a
+  // call of this thread in progress closes when that call returns.
+  const int ownCalls = DriverCall::CountOnThisThread(*entry);
   {
     std::unique_lock lock(entry->mutex);
-    entry->idle.wait(lock, [&] { return entry->calls == 0; });
+    entry->idle.wait(lock, [&] { return entry->calls == ownCalls; });
+    std::erase_if(devices, [](const auto& open) {
+      if (!DriverCall::OnThisThread(open.first)) return false;
+      open.first->closeAfterCall = true;
+      return true;
+    });
   }
   for (const auto& open : devices) table.close(table.context, open.second);
   return 1;

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <climits>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -142,12 +143,22 @@ TEST_F(Capture, ReleasingWhileCapturingJoinsTheThread) {
   SUCCEED();
 }
 
-TEST_F(Capture, SelectingACameraWhileCapturingIsRefused) {
-  ASSERT_EQ(quvex_->Preview(), 1);
-  EXPECT_EQ(quvex_->SetCameraNumber(0), 0);
-  EXPECT_EQ(quvex_->GetLastError(), QUVEX_ERR_NOT_READY);
-  quvex_->Close();
-  EXPECT_EQ(quvex_->SetCameraNumber(0), 1);
+TEST_F(Capture, SelectingACameraWhileCapturingIsRefusedOnlyByADeviceThatSaysSo) {
+  for (const bool refuses : {true, false}) {
+    camera_->refusesSelection = refuses;
+    ASSERT_EQ(quvex_->Preview(), 1);
+    EXPECT_EQ(quvex_->SetCameraNumber(0), refuses ? 0 : 1) << refuses;
+    EXPECT_EQ(quvex_->GetLastError(), refuses ? QUVEX_ERR_NOT_READY : 0) << refuses;
+    quvex_->Close();
+    EXPECT_EQ(quvex_->SetCameraNumber(0), 1);
+  }
+}
+
+TEST_F(Capture, TheNarrowCameraNameIsSizedFromTheNameNotFromTheCallersSize) {
+  // INT_MAX wide units would be 4 GiB, above what this test program lets a call take.
+  char name[64] = {};
+  EXPECT_EQ(quvex_->IsCameraEnableA(0, name, INT_MAX), 1);
+  EXPECT_STREQ(name, "Quvex640_01");
 }
 
 }  // namespace

@@ -148,19 +148,24 @@ TEST_F(Recording, StreamsRollOverEveryFrameWithALimitOfZero) {
   EXPECT_FALSE(Exists(Path("z_4.raw")));
 }
 
-TEST_F(Recording, AMissingFolderIsErrorNineAndCaptureGoesOn) {
-  ASSERT_EQ(quvex_->Rec(u"/nonexistent/folder/x.raw", QUVEX_REC_RAW), 1);
-  camera_->framesReady = camera_->framesReady.load() + 3;
-  int frames = 0, errors = 0;
-  while (frames < 3) {
-    const QuvexMessage message = Next();
-    if (message.message == 0) break;
-    frames += message.message == WM_QUVEX_FRAME;
-    errors += message.message == WM_QUVEX_ERROR && message.lParam == QUVEX_ERR_FILE;
+TEST_F(Recording, AFileThatCannotBeMadeOrWrittenIsErrorNineAndCaptureGoesOn) {
+  // A missing folder fails the open; a full disk fails the first frame's write.
+  for (const char16_t* name : {u"/nonexistent/folder/x.raw", u"/dev/full"}) {
+    ASSERT_EQ(quvex_->Rec(name, QUVEX_REC_RAW), 1);
+    camera_->framesReady = camera_->framesReady.load() + 3;
+    int frames = 0, errors = 0;
+    while (frames < 3) {
+      const QuvexMessage message = Next();
+      if (message.message == 0) break;
+      frames += message.message == WM_QUVEX_FRAME;
+      errors += message.message == WM_QUVEX_ERROR && message.lParam == QUVEX_ERR_FILE;
+    }
+    EXPECT_EQ(frames, 3);
+    EXPECT_EQ(errors, 1);  // one attempt: the type stays selected until it changes
+    EXPECT_EQ(quvex_->GetParam(QUVEX_PARAM_RECORDING), 0);  // no record file is open
+    Rec("", QUVEX_REC_NONE);
+    Frames(1);
   }
-  EXPECT_EQ(frames, 3);
-  EXPECT_EQ(errors, 1);  // one attempt: the type stays selected until it changes
-  EXPECT_EQ(quvex_->GetParam(QUVEX_PARAM_RECORDING), 0);
 }
 
 TEST_F(Recording, ANewRecordingEmptiesAnOlderLongerFile) {

@@ -121,6 +121,7 @@ TEST_F(CorvaneCapture, RegistersAreWrittenAtStartOnParametersAndOnNuc) {
   SimLanCamera& camera = StartCamera(41);
   ASSERT_EQ(Connect(camera), 1);
   ASSERT_EQ(quvex_->Preview(), 1);
+  EXPECT_EQ(quvex_->SetCameraNumber(3), 1);  // nothing to select: capture is no reason to refuse
   EXPECT_EQ(quvex_->SetParam(QUVEX_PARAM_SWITCH, 0), 1);
   EXPECT_EQ(quvex_->SetParam(QUVEX_PARAM_RANGE_MODE, QUVEX_RANGE_HIGH), 1);
   EXPECT_EQ(quvex_->Nuc(), 1);
@@ -352,6 +353,51 @@ TEST_F(CorvaneCapture, AOneShotRequestsOneFrameOnlyWhileIdle) {
   camera.CloseMidFrame(1);
   EXPECT_EQ(quvex_->OneShot(), 0);
   EXPECT_EQ(DrainErrors(), "3");
+
+  camera.SetTrickle(1);  // a reply of minutes fails within the wait bound
+  EXPECT_EQ(quvex_->OneShot(), 0);
+  EXPECT_EQ(DrainErrors(), "3");
+}
+
+TEST_F(CorvaneCapture, OneShotsFillTheRingInTurnSoTheLastTenStayFindable) {
+  SimLanCamera& camera = StartCamera(55);
+  ASSERT_EQ(Connect(camera), 1);
+  quvex_->SetParam(QUVEX_PARAM_VIEW_FLIP, 1);
+  std::vector<int> ids;
+  for (int shot = 0; shot <= kLanProfile.ringSlots; ++shot) ids.push_back(quvex_->OneShot());
+  std::vector<uint16_t> raw(kWidth * kHeight);
+  EXPECT_EQ(quvex_->GetRaw(ids[0], raw.data(), kFrameBytes), 0);  // its slot was filled again
+  EXPECT_EQ(DrainErrors(), "5");
+  for (int shot = 1; shot <= kLanProfile.ringSlots; ++shot) {
+    EXPECT_EQ(Raw(ids[shot])[0], SimLanCamera::Sample(shot, 0, 0)) << shot;
+  }
+  EXPECT_EQ(camera.RegisterWrites(), (std::vector<Write>{{9, 0}}));  // no range write per shot
+  EXPECT_EQ(DrainErrors(), "");
+}
+
+TEST_F(CorvaneCapture, CloseOrANewAddressEndsAOneShotThatWaitsOnAStalledCamera) {
+  for (const bool reconnect : {false, true}) {
+    SCOPED_TRACE(reconnect ? "new address" : "close");
+    MakeObject(kLongWait);  // without the interrupt, the one-shot would outlast the test
+    SimLanCamera& camera = StartCamera(reconnect ? 56 : 57);
+    ASSERT_EQ(Connect(camera), 1);
+    std::vector<int> ids;
+    for (int shot = 0; shot < kLanProfile.ringSlots; ++shot) ids.push_back(quvex_->OneShot());
+    camera.SetStalled(true);
+    std::atomic<int> stalledShot{-1};
+    std::thread shooter([&] { stalledShot = quvex_->OneShot(); });  // into the slot of ids[0]
+    EXPECT_TRUE(camera.WaitFor([&] { return camera.FrameRequests() == 11; }));
+    // The slot being read into has lost its frame at once; the others are there.
+    std::vector<uint16_t> raw(kWidth * kHeight);
+    EXPECT_EQ(quvex_->GetRaw(ids[0], raw.data(), kFrameBytes), 0);
+    EXPECT_EQ(quvex_->GetRaw(ids[1], raw.data(), kFrameBytes), 1);
+    EXPECT_EQ(reconnect ? Connect(camera) : quvex_->Close(), 1);
+    shooter.join();
+    EXPECT_EQ(stalledShot.load(), 0);
+    EXPECT_EQ(DrainErrors(), "5");  // an interrupted one-shot is no failure of the camera
+    camera.SetStalled(false);
+    EXPECT_NE(quvex_->OneShot(), 0);
+  }
 }
 
 TEST_F(CorvaneCapture, TheInternalTemperatureComesFromTheStatusConnection) {
@@ -392,6 +438,8 @@ TEST_F(CorvaneCapture, WithoutAConnectionOnlyTheCameraObjectWorks) {
   EXPECT_EQ(quvex_->Nuc(), 0);
   EXPECT_NE(quvex_->NucTime(), 0u);  // stamped before the write
   EXPECT_EQ(DrainErrors(), "1");
+  EXPECT_EQ(quvex_->OneShot(), 0);
+  EXPECT_EQ(DrainErrors(), "3");  // the request fails: there is no frame connection
 }
 
 TEST_F(CorvaneCapture, ARefusedAddressLeavesTheObjectUnconnected) {

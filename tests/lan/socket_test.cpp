@@ -29,6 +29,21 @@ constexpr std::array<uint8_t, 5> kFrameRequest = {0, 0, 0, 5, 0};
 
 uint32_t Address(const std::string& text) { return platform::ParseIpv4(text.c_str()).value(); }
 
+// A client and a simulated camera on an address of its own.
+struct CameraAndClient {
+  explicit CameraAndClient(int index) : camera(LoopbackAddress(index)) {}
+  SocketResult Connect() {
+    return client.Connect(Address(camera.Address()), 8886, kLongWait, cancel);
+  }
+  SocketResult Send(const void* bytes, size_t length) {
+    return client.SendAll(bytes, length, kLongWait, cancel);
+  }
+
+  SimLanCamera camera;
+  WaitCancel cancel;
+  TcpClient client;
+};
+
 TEST(WaitCancel, StaysRaisedUntilReset) {
   WaitCancel cancel;
   ASSERT_TRUE(cancel.Valid());
@@ -119,6 +134,28 @@ TEST(TcpClient, ReceiveWaitsEndByTimeOutOrCancelOrPeerClose) {
   std::vector<uint8_t> reply(5 + SimLanCamera::kFrameBytes);
   EXPECT_EQ(client.RecvAll(reply.data(), reply.size(), kLongWait, cancel),
             SocketResult::PeerClosed);
+}
+
+TEST(TcpClient, AWholeReceiveIsBoundedHoweverThePeerPacesIt) {
+  CameraAndClient at(6);
+  at.camera.SetTrickle(5);  // one byte now and then: no single wait comes near the bound
+  ASSERT_EQ(at.Connect(), SocketResult::Done);
+  ASSERT_EQ(at.Send(kFrameRequest.data(), kFrameRequest.size()), SocketResult::Done);
+  std::vector<uint8_t> reply(5 + SimLanCamera::kFrameBytes);
+  EXPECT_EQ(at.client.RecvAll(reply.data(), reply.size(), 300, at.cancel), SocketResult::TimedOut);
+}
+
+TEST(SimLanCamera, LogsOnlyWholeMessages) {
+  CameraAndClient at(7);
+  ASSERT_EQ(at.Connect(), SocketResult::Done);
+  const uint8_t head[] = {0, 0, 0, 8, 1}, rest[] = {9, 0, 0};
+  ASSERT_EQ(at.Send(head, sizeof head), SocketResult::Done);
+  SimLanCamera& camera = at.camera;
+  ASSERT_TRUE(camera.WaitFor([&] { return camera.Received(0).size() == sizeof head; }));
+  EXPECT_TRUE(camera.Messages(0).empty());
+  ASSERT_EQ(at.Send(rest, sizeof rest), SocketResult::Done);
+  ASSERT_TRUE(camera.WaitFor([&] { return camera.Messages(0).size() == 1; }));
+  EXPECT_EQ(camera.Messages(0), (std::vector<std::vector<uint8_t>>{{0, 0, 0, 8, 1, 9, 0, 0}}));
 }
 
 // A listener that never accepts and whose queue is full leaves connects pending.

@@ -46,6 +46,9 @@ class ScriptedDriver {
   int transfers = 0, cancels = 0, closes = 0, blocked = 0;
   bool blockTransfers = false;
   bool endedByCancel = false;
+  bool removeInTransfer = false;  // a transfer that notices an unplug removes the driver
+  int removal = -1;               // what that removal returned
+  int closesAtRemoval = -1;
   int64_t reportExtra = 0;  // bytes reported beyond the length
   uint32_t lastCode = 0, lastPipe = 0, lastLength = 0, lastTimeout = 0;
 
@@ -61,6 +64,15 @@ class ScriptedDriver {
     auto* self = static_cast<ScriptedDriver*>(context);
     auto* dev = static_cast<Device*>(device);
     std::unique_lock lock(self->mutex);
+    if (self->removeInTransfer) {
+      lock.unlock();
+      const int removal = QuvexUsb_RemoveDriver(self->prefix_.c_str());
+      lock.lock();
+      self->removal = removal;
+      self->closesAtRemoval = self->closes;
+      self->installed = false;
+      return 0;
+    }
     ++self->transfers;
     self->lastCode = code;
     self->lastPipe = pipe;
@@ -228,6 +240,24 @@ TEST(UsbDriverRegistry, RemovalCancelsAndClosesWhatIsOpen) {
   EXPECT_EQ(driver->closes, 2);  // never twice
   EXPECT_FALSE(UsbHandle::Open("\\\\.\\Cam-0"));
   driver.reset();
+}
+
+TEST(UsbDriverRegistry, ADriverMayRemoveItselfFromInsideATransfer) {
+  ScriptedDriver driver("Cam");
+  UsbHandle unplugging = UsbHandle::Open("\\\\.\\Cam-0");
+  UsbHandle other = UsbHandle::Open("\\\\.\\Cam-0");
+  driver.removeInTransfer = true;
+  uint8_t buffer[16];
+  uint32_t moved = 0;
+  EXPECT_FALSE(unplugging.Control(QUVEX_USB_IOCTL_IN_DIRECT, 2, buffer, 16, moved, kLongTimeout));
+  EXPECT_EQ(driver.removal, 1);
+  EXPECT_EQ(driver.closesAtRemoval, 1);  // the other device; the calling one once it returned
+  EXPECT_EQ(driver.closes, 2);
+  EXPECT_FALSE(other.Control(QUVEX_USB_IOCTL_IN_DIRECT, 2, buffer, 16, moved, kLongTimeout));
+  unplugging.Close();
+  other.Close();
+  EXPECT_EQ(driver.closes, 2);
+  EXPECT_FALSE(UsbHandle::Open("\\\\.\\Cam-0"));
 }
 
 }  // namespace

@@ -37,12 +37,14 @@ class ScriptedCamera : public DeviceBinding {
   std::atomic<int> startResult{0};
   std::atomic<int> stopResult{0};
   std::atomic<int> registersWritten{0};
+  bool refusesSelection = true;  // as a USB device whose ring capture uses
 
   bool HasDevice() const override { return true; }
   int WriteRegister(unsigned, int) override { return ++registersWritten, 1; }
   int SelectCamera(int) override { return 0; }
   int MaxCameras() const override { return 8; }
   bool IsCameraPresent(int index) override { return index == 0; }
+  bool RefusesSelectionDuringCapture() const override { return refusesSelection; }
   int StartDevice() override { return startResult.load(); }
   int StopDevice() override { return stopResult.load(); }
   FrameOutcome Poll() override {

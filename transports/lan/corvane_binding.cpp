@@ -35,8 +35,13 @@ std::shared_ptr<CLanConnection> CorvaneBinding::StatusConnection() const {
   return status_;
 }
 
-void CorvaneBinding::ResetCancelForHost(CLanConnection& frame) const {
-  if (!captureRunning_.load()) frame.ResetCancel();
+bool CorvaneBinding::ResetCancelForHost(CLanConnection& frame) const {
+  if (captureRunning_.load()) return true;
+  frame.ResetCancel();
+  // An interrupt raised before the reset would be lost: raise it again.
+  if (interrupts_.load() == 0) return true;
+  frame.SetCancel();
+  return false;
 }
 
 int CorvaneBinding::WriteRegister(unsigned registerNumber, int value) {
@@ -44,7 +49,7 @@ int CorvaneBinding::WriteRegister(unsigned registerNumber, int value) {
   if (registerNumber > 0xFF) return 0;
   const auto frame = FrameConnection();
   if (!frame) return ReportError(QUVEX_ERR_NOT_READY), 0;
-  ResetCancelForHost(*frame);
+  if (!ResetCancelForHost(*frame)) return 0;
   switch (quvex::WriteRegister(*frame, static_cast<uint8_t>(registerNumber),
                                static_cast<uint16_t>(value))) {
     case RegisterWrite::Sent: return 1;
@@ -73,6 +78,19 @@ void CorvaneBinding::CancelWaits() {
   if (const auto frame = FrameConnection()) frame->SetCancel();
 }
 
+void CorvaneBinding::InterruptOneShots() {
+  interrupts_.fetch_add(1);
+  // While capture runs no one-shot can; the capture thread is left to the stop.
+  if (captureRunning_.load()) return;
+  if (const auto frame = FrameConnection()) frame->SetCancel();
+}
+
+void CorvaneBinding::ResumeOneShots() {
+  // The last waiting host call holds the control lock now: its own writes go out.
+  if (interrupts_.fetch_sub(1) != 1) return;
+  if (const auto frame = FrameConnection()) ResetCancelForHost(*frame);
+}
+
 int CorvaneBinding::StopDevice() {
   captureRunning_.store(false);
   return 0;
@@ -96,9 +114,11 @@ FrameOutcome CorvaneBinding::Read(uint8_t* target, size_t capacity) {
 FrameOutcome CorvaneBinding::OneShot(uint8_t* target, size_t capacity) {
   const auto frame = FrameConnection();
   if (!frame) return {FrameOutcome::Error, QUVEX_ERR_FRAME_READ};
-  frame->ResetCancel();  // no capture runs during a one-shot
-  if (!RequestFrame(*frame, target, capacity)) return {FrameOutcome::Error, QUVEX_ERR_FRAME_READ};
-  return {FrameOutcome::Frame, 0};
+  // A one-shot that a host call interrupted is no failure of the camera.
+  if (!ResetCancelForHost(*frame)) return {FrameOutcome::NoFrame, 0};
+  if (RequestFrame(*frame, target, capacity)) return {FrameOutcome::Frame, 0};
+  if (interrupts_.load() != 0) return {FrameOutcome::NoFrame, 0};
+  return {FrameOutcome::Error, QUVEX_ERR_FRAME_READ};
 }
 
 int CorvaneBinding::SetIpAddress(uint8_t a, uint8_t b, uint8_t c, uint8_t d) {

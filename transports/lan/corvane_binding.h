@@ -33,10 +33,14 @@ class CorvaneBinding final : public DeviceBinding {
   bool EnumeratesCameras() const override { return false; }
   bool NucReportsWrite() const override { return true; }
   bool ReadsThroughNucSettle() const override { return true; }
+  // A one-shot fills the next slot of the ring as it stands.
+  bool OneShotRenewsRing() const override { return false; }
 
   int PrepareCapture(const SensorTiming&) override;
   int StartDevice() override;
   void CancelWaits() override;
+  void InterruptOneShots() override;
+  void ResumeOneShots() override;
   int StopDevice() override;
   // The camera sends a frame on request: every turn asks for one.
   FrameOutcome Poll() override { return {FrameOutcome::Frame, 0}; }
@@ -56,13 +60,17 @@ class CorvaneBinding final : public DeviceBinding {
   std::shared_ptr<CLanConnection> StatusConnection() const;
   // Lowers the frame connection's cancel for a host request, unless a capture
   // thread may still be waiting on it: a stop's cancel must outlive the thread.
-  void ResetCancelForHost(CLanConnection& frame) const;
+  // false, with the cancel raised, while a one-shot is to be interrupted.
+  bool ResetCancelForHost(CLanConnection& frame) const;
 
   const uint32_t waitMs_;
   std::atomic<int> initialised_{0};
   std::atomic<int> connected_{0};
   // From the capture start until the stop that follows it.
   std::atomic<bool> captureRunning_{false};
+  // Host calls waiting for the control lock to stop capture or replace the
+  // connections: one-shots and register writes are refused meanwhile.
+  std::atomic<int> interrupts_{0};
 
   // Users take their own reference, so a connection replaced meanwhile stays
   // alive until its last user is done with it.

@@ -13,7 +13,7 @@
 
 namespace quvex {
 
-// Longest wait for a connect, for room to send or for data to arrive.
+// Longest time for a connect, for a whole send or for a whole receive.
 inline constexpr uint32_t kLanWaitMs = 3000;
 
 class CLanConnection {

@@ -56,10 +56,10 @@ class TcpClient {
   // no pending error; any failure closes the socket again.
   SocketResult Connect(uint32_t address, uint16_t port, uint32_t timeoutMs,
                        const WaitCancel& cancel);
-  // Sends every byte; each wait for room lasts at most timeoutMs.
+  // Sends every byte within timeoutMs in all, however the peer paces it.
   SocketResult SendAll(const void* bytes, size_t length, uint32_t timeoutMs,
                        const WaitCancel& cancel);
-  // Receives exactly length bytes; each wait for data lasts at most timeoutMs.
+  // Receives exactly length bytes within timeoutMs in all.
   SocketResult RecvAll(void* buffer, size_t length, uint32_t timeoutMs, const WaitCancel& cancel);
   void Close();
 
