@@ -10,7 +10,7 @@ build=${1:-build/release-o3}
 if [[ ! -f $build/CMakeCache.txt ]]; then
   cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DQUVEX_BUILD_TESTS=OFF -DQUVEX_BUILD_BENCH=OFF >/dev/null
 fi
-cmake --build "$build" -j"$(nproc)"
+cmake --build "$build" -j"${JOBS:-$(nproc)}"
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

@@ -7,7 +7,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/install-deps.sh
-jobs=$(nproc)
+jobs=${JOBS:-$(nproc)}
 
 run_suite() {
   local dir=$1
