@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Installs the SDK of a build folder (default build/release-o3, configured and
 # built if missing) with its Simulator component into a temporary prefix, then
-# builds the sample host against the installed package only, once through
-# find_package and once through pkg-config, and runs each against the
-# simulated USB camera.
+# builds two hosts against the installed package only, once through
+# find_package and once through pkg-config, and runs them: the sample against
+# the simulated USB camera, and a host that links libGaldris.so directly.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build/release-o3}
@@ -20,12 +20,13 @@ cmake --install "$build" --prefix "$prefix" --component Simulator >/dev/null
 
 host=$work/host
 mkdir -p "$host"
-cp tools/installed-sample/CMakeLists.txt tools/quvex_sample.cpp "$host/"
+cp tools/installed-sample/* tools/quvex_sample.cpp "$host/"
 
 echo "== find_package(Quvex)"
 cmake -S "$host" -B "$host/build" -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
 cmake --build "$host/build" >/dev/null
 "$host/build/quvex_sample" --frames 30 --output "$work/out-cmake"
+"$host/build/linked_host"
 
 echo "== pkg-config"
 export PKG_CONFIG_PATH=$prefix/lib/pkgconfig
@@ -35,4 +36,8 @@ g++ -std=c++20 -o "$host/quvex_sample_pc" "$host/quvex_sample.cpp" \
   -DQUVEX_LIBRARY_DIR="\"$libdir\"" $(pkg-config --cflags --libs quvex-simulator) \
   -Wl,-rpath,"$libdir" -ldl
 "$host/quvex_sample_pc" --frames 30 --output "$work/out-pkg-config"
-echo "installed package: find_package and pkg-config hosts ran"
+# shellcheck disable=SC2046
+gcc -std=c11 -o "$host/linked_host_pc" "$host/linked_host.c" \
+  $(pkg-config --cflags --libs quvex-galdris) -Wl,-rpath,"$libdir"
+"$host/linked_host_pc"
+echo "installed package: the hosts built by find_package and by pkg-config ran"
