@@ -74,13 +74,12 @@ size_t ScaleBlocks(uint8_t* d, const uint8_t* s, size_t count) {
 [[gnu::target("ssse3")]] size_t SwapBlocks24Ssse3(uint8_t* __restrict d,
                                                   const uint8_t* __restrict s, size_t count) {
   using Bytes16 [[gnu::vector_size(16)]] = uint8_t;
-  const Bytes16 order = {2, 1, 0, 5, 4, 3, 8, 7, 6, 11, 10, 9, 14, 13, 12, 15};
   const size_t bytes = 3 * count;
   size_t offset = 0;
   for (; offset + sizeof(Bytes16) <= bytes; offset += 15) {
     Bytes16 v;
     std::memcpy(&v, s + offset, sizeof v);
-    v = __builtin_shuffle(v, order);
+    v = __builtin_shufflevector(v, v, 2, 1, 0, 5, 4, 3, 8, 7, 6, 11, 10, 9, 14, 13, 12, 15);
     std::memcpy(d + offset, &v, sizeof v);
   }
   return offset / 3;

@@ -9,3 +9,7 @@ apt-get install -y -qq --no-install-recommends \
   libjpeg62-turbo-dev libpng-dev libtiff-dev zlib1g-dev libpcap-dev \
   python3 python3-pil python3-numpy \
   pngcheck libtiff-tools imagemagick ffmpeg >/dev/null
+# libFuzzer's runtime for tools/fuzz.sh, which fuzzes only where clang is.
+if command -v clang++-14 >/dev/null; then
+  apt-get install -y -qq --no-install-recommends libclang-rt-14-dev >/dev/null
+fi

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -120,8 +121,8 @@ TEST_F(FileBufferTest, OpenWriteKeepsTheRest) {
   EXPECT_EQ(buffer.Size(), 100u);
   EXPECT_EQ(buffer.Write(Bytes(40, 0xAA).data(), 40), 1);
   buffer.Close();
-  Bytes expected(40, 0xAA);
-  expected.resize(100, 0x55);
+  Bytes expected(100, 0x55);
+  std::fill_n(expected.begin(), 40, 0xAA);
   EXPECT_EQ(Get(path), expected);
 }
 

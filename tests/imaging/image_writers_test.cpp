@@ -303,7 +303,7 @@ TEST_F(ImageWritersTest, JpegQualityFollowsTheCode) {
   const std::pair<uint32_t, const char*> cases[] = {
       {kImageFileJpegHigh, "100"}, {kImageFileJpegMiddle, "70"}, {kImageFileJpegLow, "20"}};
   for (const auto& [code, quality] : cases) {
-    const fs::path path = Output("q" + std::to_string(code) + ".jpg");
+    const fs::path path = Output(std::to_string(code).append(".jpg"));
     ASSERT_EQ(Save(path, image, code), 1);
     const CommandResult identify = RunCommand("identify -format %Q " + ShellQuote(path.string()));
     EXPECT_EQ(identify.output, quality) << "code " << code;

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdio>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,9 @@ struct BuildDefaults {
   const char* name;
   int width, height, ringSlots;
 };
+
+// Test listings show the library, not the bytes of the record.
+void PrintTo(const BuildDefaults& build, std::ostream* out) { *out << build.name; }
 
 constexpr BuildDefaults kBuilds[] = {
     {"Galdris", 640, 480, 10}, {"Hesperon", 640, 480, 30}, {"Corvane", 320, 240, 10},

@@ -63,7 +63,10 @@ TEST_P(EachLibrary, ReportsItsVersion) {
   EXPECT_EQ(library.Quvex_GetDllVersion(), expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(Libraries, EachLibrary, ::testing::ValuesIn(kLibraryNames));
+INSTANTIATE_TEST_SUITE_P(Libraries, EachLibrary, ::testing::ValuesIn(kLibraryNames),
+                         [](const ::testing::TestParamInfo<const char*>& library) {
+                           return std::string(library.param);
+                         });
 
 }  // namespace
 }  // namespace quvex::test

@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "drain_errors.h"
 #include "lan_camera.h"
 #include "lan_test_support.h"
 #include "quvex.h"
@@ -70,11 +71,7 @@ class CorvaneCapture : public ::testing::Test {
     });
   }
   std::string DrainErrors() {
-    std::string codes;
-    for (int code; (code = quvex_->GetLastError()) != 0;) {
-      codes += (codes.empty() ? "" : ",") + std::to_string(code);
-    }
-    return codes;
+    return DrainErrorCodes([&] { return quvex_->GetLastError(); });
   }
   // The next message of the given kind within a minute; others are skipped.
   intptr_t Next(uint32_t kind) {

@@ -7,6 +7,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "drain_errors.h"
 #include "quvex/quvex.h"
 
 namespace quvex::test {
@@ -64,11 +65,7 @@ class QuvexLibrary {
 
   // Pops every error code, newest first.
   std::string DrainErrors(int handle) const {
-    std::string codes;
-    for (int code; (code = Quvex_GetLastError(handle)) != 0;) {
-      codes += (codes.empty() ? "" : ",") + std::to_string(code);
-    }
-    return codes;
+    return DrainErrorCodes([&] { return Quvex_GetLastError(handle); });
   }
 
   decltype(&::Quvex_GetDllVersion) Quvex_GetDllVersion;

@@ -9,6 +9,7 @@
 #include <mutex>
 #include <optional>
 
+#include "lan_link.h"
 #include "quvex_platform/socket.h"
 
 namespace quvex {
@@ -16,7 +17,7 @@ namespace quvex {
 // Longest time for a connect, for a whole send or for a whole receive.
 inline constexpr uint32_t kLanWaitMs = 3000;
 
-class CLanConnection {
+class CLanConnection final : public LanLink {
  public:
   // addressText is dotted decimal; the socket opens at the first Connect.
   CLanConnection(const char* addressText, uint16_t port, uint32_t waitMs = kLanWaitMs);
@@ -24,12 +25,12 @@ class CLanConnection {
   CLanConnection& operator=(const CLanConnection&) = delete;
 
   // 1 connected (at once when the socket is open), 0 failed (socket closed).
-  int Connect();
+  int Connect() override;
   // 1 when every byte went out, 0 on failure.
-  int SendAll(const void* bytes, size_t length);
+  int SendAll(const void* bytes, size_t length) override;
   // 1 when exactly length bytes arrived, 0 on failure (the peer closing too).
-  int RecvAll(void* buffer, size_t length);
-  void Close();
+  int RecvAll(void* buffer, size_t length) override;
+  void Close() override;
   // Lowers the cancel; always 1.
   int ResetCancel();
   // Raises the cancel: every wait of this connection ends at once with
@@ -38,7 +39,7 @@ class CLanConnection {
   bool IsConnected() const { return socket_.IsOpen(); }
 
   // Held by a user for the whole of one exchange.
-  [[nodiscard]] std::unique_lock<std::mutex> Use() { return std::unique_lock(use_); }
+  [[nodiscard]] std::unique_lock<std::mutex> Use() override { return std::unique_lock(use_); }
 
  private:
   std::mutex use_;

@@ -22,7 +22,7 @@ int32_t MessageLength(const uint8_t* header) {
   return static_cast<int32_t>(length);
 }
 
-bool RequestFrame(CLanConnection& connection, uint8_t* target, size_t capacity) {
+bool RequestFrame(LanLink& connection, uint8_t* target, size_t capacity) {
   if (target == nullptr || capacity < kLanFrameBytes) return false;
   const auto use = connection.Use();
   if (connection.Connect() == 0) return false;
@@ -42,7 +42,7 @@ bool RequestFrame(CLanConnection& connection, uint8_t* target, size_t capacity) 
   return true;
 }
 
-RegisterWrite WriteRegister(CLanConnection& connection, uint8_t registerNumber, uint16_t value) {
+RegisterWrite WriteRegister(LanLink& connection, uint8_t registerNumber, uint16_t value) {
   const auto use = connection.Use();
   if (connection.Connect() == 0) return RegisterWrite::NotConnected;
   const auto message = RegisterWriteMessage(registerNumber, value);
@@ -53,7 +53,7 @@ RegisterWrite WriteRegister(CLanConnection& connection, uint8_t registerNumber, 
   return RegisterWrite::Sent;
 }
 
-std::optional<uint16_t> QueryTemperature(CLanConnection& connection) {
+std::optional<uint16_t> QueryTemperature(LanLink& connection) {
   auto message = TemperatureQueryMessage();
   const auto use = connection.Use();
   if (connection.Connect() == 0) return std::nullopt;

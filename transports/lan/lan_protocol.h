@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "lan_connection.h"
+#include "lan_link.h"
 
 namespace quvex {
 
@@ -31,15 +31,15 @@ int32_t MessageLength(const uint8_t* header);
 // Requests one frame and receives its samples straight into target, which
 // must hold kLanFrameBytes. A header whose length is 5 or less fails and
 // keeps the connection; a failed send or receive closes it.
-bool RequestFrame(CLanConnection& connection, uint8_t* target, size_t capacity);
+bool RequestFrame(LanLink& connection, uint8_t* target, size_t capacity);
 
 enum class RegisterWrite { Sent, NotConnected, SendFailed };
 // Sends a register write; no reply comes. A failed send closes the connection.
-RegisterWrite WriteRegister(CLanConnection& connection, uint8_t registerNumber, uint16_t value);
+RegisterWrite WriteRegister(LanLink& connection, uint8_t registerNumber, uint16_t value);
 
 // The 16-bit sensor value of an internal-temperature query, or none. A failed
 // send or receive closes the connection.
-std::optional<uint16_t> QueryTemperature(CLanConnection& connection);
+std::optional<uint16_t> QueryTemperature(LanLink& connection);
 
 // Degrees Celsius of a sensor value: a 9-bit two's-complement count of half
 // degrees in the upper nine bits.

@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Installs the SDK of a build folder (default build/release-o3, configured and
+# built if missing) with its Simulator component into a temporary prefix, then
+# builds two hosts against the installed package only, once through
+# find_package and once through pkg-config, and runs them: the sample against
+# the simulated USB camera, and a host that links libGaldris.so directly.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-build/release-o3}
+if [[ ! -f $build/CMakeCache.txt ]]; then
+  cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DQUVEX_BUILD_TESTS=OFF -DQUVEX_BUILD_BENCH=OFF >/dev/null
+fi
+cmake --build "$build" -j"${JOBS:-$(nproc)}"
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+prefix=$work/prefix
+cmake --install "$build" --prefix "$prefix" >/dev/null
+cmake --install "$build" --prefix "$prefix" --component Simulator >/dev/null
+
+host=$work/host
+mkdir -p "$host"
+cp tools/installed-sample/* tools/quvex_sample.cpp "$host/"
+
+echo "== find_package(Quvex)"
+cmake -S "$host" -B "$host/build" -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
+cmake --build "$host/build" >/dev/null
+"$host/build/quvex_sample" --frames 30 --output "$work/out-cmake"
+"$host/build/linked_host"
+
+echo "== pkg-config"
+export PKG_CONFIG_PATH=$prefix/lib/pkgconfig
+libdir=$(pkg-config --variable=libdir quvex)
+# shellcheck disable=SC2046 # the flags are separate words
+g++ -std=c++20 -o "$host/quvex_sample_pc" "$host/quvex_sample.cpp" \
+  -DQUVEX_LIBRARY_DIR="\"$libdir\"" $(pkg-config --cflags --libs quvex-simulator) \
+  -Wl,-rpath,"$libdir" -ldl
+"$host/quvex_sample_pc" --frames 30 --output "$work/out-pkg-config"
+# shellcheck disable=SC2046
+gcc -std=c11 -o "$host/linked_host_pc" "$host/linked_host.c" \
+  $(pkg-config --cflags --libs quvex-galdris) -Wl,-rpath,"$libdir"
+"$host/linked_host_pc"
+echo "installed package: the hosts built by find_package and by pkg-config ran"
