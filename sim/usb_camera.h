@@ -3,9 +3,10 @@
 // capture (0x02) queues one frame that the next read on pipe 2 delivers at the
 // camera's frame rate, transfer size (0x09), sample width (0x0A), reset (0x06),
 // register writes (0x04), register reads (0x0C) and queries (0x21) with their
-// two replies on pipe 1, and the variant camera's commands. One camera answers at each present index; what it
-// receives is recorded for tests. Fault switches make opens fail, cut a frame
-// short, stall transfers or unplug the camera.
+// two replies on pipe 1, and the variant camera's commands. One camera answers
+// at each present index; what it receives is recorded for tests. Fault
+// switches make opens fail, cut a frame short, fail replies, stall transfers
+// or unplug the camera.
 #pragma once
 
 #include <array>

@@ -9,7 +9,6 @@
 
 #include "usb_camera.h"
 #include "usb_device.h"
-#include "usb_test_support.h"
 
 namespace {
 
@@ -139,22 +138,6 @@ TEST(UsbVariant, ThreadsReadingAtOnceNeverTakeEachOthersReplies) {
   std::thread second(reader, 1, 0x2222);
   first.join();
   second.join();
-}
-
-TEST(UsbVariant, CapturesWindowFramesOfSixteenBitSamples) {
-  sim::SimUsbCamera camera(sim::VariantCameraOptions(0));
-  CUsbDevice device(kPrefix, CUsbDevice::Variant{});
-  ASSERT_EQ(device.SetWindow(0, 0, 640, 480, 0), 0);
-  ASSERT_EQ(device.SetPixelMode(1), 1);
-  ASSERT_EQ(device.StartCapture(), 0);
-  EXPECT_EQ(device.SetPixelMode(0), QUVEX_USB_ERR_BUSY);
-  EXPECT_EQ(device.SetWindow(0, 0, 320, 240, 0), QUVEX_USB_ERR_BUSY);
-  ASSERT_EQ(test::PollUntil(device, QUVEX_USB_POLL_NEW), QUVEX_USB_POLL_NEW);
-  std::vector<uint16_t> image = test::RawImage();
-  ASSERT_EQ(device.ReadFrame(image.data(), test::kRawImageBytes, 0, 0, 1), 0);
-  EXPECT_TRUE(sim::IsWholeFrame(image.data(), test::kActiveWidth, test::kActiveLines));
-  EXPECT_EQ(device.StopCapture(), 0);
-  EXPECT_EQ(camera.ProtocolErrors(), 0);
 }
 
 }  // namespace
