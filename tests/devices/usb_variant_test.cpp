@@ -128,16 +128,15 @@ TEST(UsbVariant, ThreadsReadingAtOnceNeverTakeEachOthersReplies) {
   camera.SetReadValue(1, 0x2222);
   CUsbDevice device(kPrefix, CUsbDevice::Variant{});
   auto reader = [&](int selector, uint16_t expected) {
-    for (int i = 0; i < 200; ++i) {
+    for (int i = 0; i < 3000; ++i) {
       uint16_t value = 0;
       ASSERT_EQ(device.ReadValue(selector, value), 1);
       ASSERT_EQ(value, expected);
     }
   };
-  std::thread first(reader, 0, 0x1111);
-  std::thread second(reader, 1, 0x2222);
-  first.join();
-  second.join();
+  std::vector<std::thread> readers;
+  for (int i = 0; i < 4; ++i) readers.emplace_back(reader, i & 1, (i & 1) != 0 ? 0x2222 : 0x1111);
+  for (std::thread& thread : readers) thread.join();
 }
 
 }  // namespace
