@@ -2,7 +2,8 @@
 // without its pacing: frames per second and CPU time per frame through the
 // ring-fill thread, the capture thread and the frame message, without and
 // with each record type (next to plain file writes of the same bytes), and
-// the frame-access calls next to a memcpy of the same bytes.
+// the frame-access calls next to a memcpy of the same bytes. Hesperon's
+// variant camera runs the same path without recording, next to Galdris.
 #include <benchmark/benchmark.h>
 #include <dlfcn.h>
 #include <unistd.h>
@@ -21,13 +22,16 @@ namespace {
 
 constexpr size_t kPixels = 640 * 480;
 
-struct Galdris {
-  void* module = dlopen(QUVEX_LIBRARY_DIR "/libGaldris.so", RTLD_NOW | RTLD_LOCAL);
+// One of the libraries, loaded.
+struct Library {
+  explicit Library(const std::string& name = "Galdris")
+      : module(dlopen((QUVEX_LIBRARY_DIR "/lib" + name + ".so").c_str(), RTLD_NOW | RTLD_LOCAL)) {}
+  void* module;
   template <class Fn>
   Fn Get(const char* name) const {
     return reinterpret_cast<Fn>(dlsym(module, name));
   }
-  ~Galdris() {
+  ~Library() {
     if (module != nullptr) dlclose(module);
   }
 };
@@ -42,17 +46,19 @@ std::string Scratch(const char* name) {
   return "/tmp/quvex_bench_" + std::to_string(getpid()) + "_" + name;
 }
 
-// Frames per second of the capture thread while recording recordType.
-void CaptureWhileRecording(benchmark::State& state, int recordType, const char* file) {
-  quvex::sim::SimCameraOptions options;
+// Frames per second of the capture thread of library while recording recordType.
+void CaptureWhileRecording(benchmark::State& state, int recordType, const char* file,
+                           const std::string& library = "Galdris") {
+  quvex::sim::SimCameraOptions options =
+      library == "Hesperon" ? quvex::sim::VariantCameraOptions() : quvex::sim::SimCameraOptions{};
   options.framesPerSecond = 0;  // no pacing: the library sets the pace
   quvex::sim::SimUsbCamera camera(options);
-  Galdris galdris;
-  auto initialize = galdris.Get<decltype(&Quvex_Initialize)>("Quvex_Initialize");
-  auto setParam = galdris.Get<decltype(&Quvex_SetParam)>("Quvex_SetParam");
-  auto rec = galdris.Get<decltype(&Quvex_RecA)>("Quvex_RecA");
-  auto preview = galdris.Get<decltype(&Quvex_Preview)>("Quvex_Preview");
-  auto release = galdris.Get<decltype(&Quvex_Release)>("Quvex_Release");
+  Library loaded(library);
+  auto initialize = loaded.Get<decltype(&Quvex_Initialize)>("Quvex_Initialize");
+  auto setParam = loaded.Get<decltype(&Quvex_SetParam)>("Quvex_SetParam");
+  auto rec = loaded.Get<decltype(&Quvex_RecA)>("Quvex_RecA");
+  auto preview = loaded.Get<decltype(&Quvex_Preview)>("Quvex_Preview");
+  auto release = loaded.Get<decltype(&Quvex_Release)>("Quvex_Release");
   QuvexHwnd window = QuvexWindow_Create();
   const int handle = initialize(window);
   setParam(handle, QUVEX_PARAM_LOOP_SLEEP, 0);
@@ -81,6 +87,9 @@ void CaptureWhileRecording(benchmark::State& state, int recordType, const char* 
 
 void BM_CaptureWithoutRecording(benchmark::State& state) {
   CaptureWhileRecording(state, QUVEX_REC_NONE, "none");
+}
+void BM_HesperonCaptureWithoutRecording(benchmark::State& state) {
+  CaptureWhileRecording(state, QUVEX_REC_NONE, "hesperon", "Hesperon");
 }
 void BM_CaptureRecordingAvi(benchmark::State& state) {
   CaptureWhileRecording(state, QUVEX_REC_AVI, "movie.avi");
@@ -111,7 +120,7 @@ class FetchedFrame {
 
  private:
   quvex::sim::SimUsbCamera camera_;
-  Galdris galdris_;
+  Library galdris_;
   decltype(&Quvex_Initialize) initialize_;
   decltype(&Quvex_Release) release_;
   int handle_ = 0;
@@ -171,6 +180,10 @@ void BM_PlainFileWrite(benchmark::State& state) {
 }
 
 BENCHMARK(BM_CaptureWithoutRecording)->Unit(benchmark::kMicrosecond)->MinTime(1.0)->UseRealTime();
+BENCHMARK(BM_HesperonCaptureWithoutRecording)
+    ->Unit(benchmark::kMicrosecond)
+    ->MinTime(1.0)
+    ->UseRealTime();
 BENCHMARK(BM_CaptureRecordingAvi)->Unit(benchmark::kMicrosecond)->MinTime(1.0)->UseRealTime();
 BENCHMARK(BM_CaptureRecordingRaw)->Unit(benchmark::kMicrosecond)->MinTime(1.0)->UseRealTime();
 BENCHMARK(BM_CaptureRecordingTemperature)

@@ -46,6 +46,9 @@ class DeviceBinding {
   // false for a build that has no camera enumeration: naming a camera by
   // index is then refused as not ready.
   virtual bool EnumeratesCameras() const { return true; }
+  // true when the camera cannot be changed while capturing: the ring thread
+  // fills buffers of the selected camera, so a selection is refused (error 1).
+  virtual bool RefusesSelectionDuringCapture() const { return false; }
   // true when a NUC stamps its time first and reports the register write's
   // result; false when it writes first and always reports success.
   virtual bool NucReportsWrite() const { return false; }

@@ -127,6 +127,10 @@ bool SimUsbCamera::Transfer(Device& device, uint32_t requestCode, uint32_t pipe,
       changed_.notify_all();
       return true;
     case QUVEX_USB_PIPE_REPLY: {
+      if (failingReplyReads_ > 0) {
+        --failingReplyReads_;
+        return false;
+      }
       if (!WaitUntil(lock, device, deadline, [&] { return !camera.replies.empty(); })) return false;
       const Packet reply = camera.replies.front();
       camera.replies.pop_front();
@@ -183,6 +187,7 @@ void SimUsbCamera::TakeCommand(Camera& camera, int index, const uint8_t* bytes, 
       break;
     }
     default:
+      (void)TakeVariantCommand(camera, packet);
       break;
   }
 }

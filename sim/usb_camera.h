@@ -3,9 +3,10 @@
 // capture (0x02) queues one frame that the next read on pipe 2 delivers at the
 // camera's frame rate, transfer size (0x09), sample width (0x0A), reset (0x06),
 // register writes (0x04), register reads (0x0C) and queries (0x21) with their
-// two replies on pipe 1. One camera answers at each present index; what it
-// receives is recorded for tests. Fault switches make opens fail, cut a frame
-// short, stall transfers or unplug the camera.
+// two replies on pipe 1, and the variant camera's commands. One camera answers
+// at each present index; what it receives is recorded for tests. Fault
+// switches make opens fail, cut a frame short, fail replies, stall transfers
+// or unplug the camera.
 #pragma once
 
 #include <array>
@@ -51,6 +52,10 @@ struct SimCameraOptions {
   SensorWindow window;
 };
 
+// The variant camera: its device-name prefix and a 640 x 480 sensor read out
+// whole (the frame is the window).
+SimCameraOptions VariantCameraOptions(double framesPerSecond = 30.0);
+
 class SimUsbCamera {
  public:
   SimUsbCamera() : SimUsbCamera(SimCameraOptions{}) {}
@@ -92,6 +97,15 @@ class SimUsbCamera {
   int CancelledTransfers() const;
   int TimedOutTransfers() const;
 
+  // The variant camera (usb_camera_variant.cpp): init (0x01), value reads
+  // (0x05: an echo of the command, then the value) and sensor registers
+  // (0x25: transfer size, capture mode, pixel mode).
+  void SetReadValue(uint8_t selector, uint16_t value);  // selector 1: internal temperature
+  uint8_t SensorRegister(int index, uint8_t sensorRegister) const;
+  int Inits(int index) const;
+  // The next count reads on pipe 1 fail at once and take no reply.
+  void FailReplyReads(uint32_t count);
+
   // Waits up to timeoutMs until index delivered count whole frames.
   bool WaitForFrames(int index, uint32_t count, uint32_t timeoutMs) const;
   // Waits up to timeoutMs until a transfer is blocked by the stall.
@@ -112,6 +126,8 @@ class SimUsbCamera {
     Clock::time_point lastDelivery{};
     std::deque<Packet> replies;
     std::map<uint8_t, uint16_t> registers;  // by low address byte, for 0x0C
+    std::array<uint8_t, 256> sensorRegisters{};  // variant: by 0x25
+    int inits = 0;                               // variant: 0x01 received
   };
   struct Device {
     int index;
@@ -136,6 +152,8 @@ class SimUsbCamera {
   bool WaitUntil(std::unique_lock<std::mutex>& lock, Device& device, Clock::time_point deadline,
                  Ready ready);
   void TakeCommand(Camera& camera, int index, const uint8_t* bytes, uint32_t length);
+  // The variant camera's commands; false for a code it does not know.
+  bool TakeVariantCommand(Camera& camera, const Packet& packet);
   bool ReadFrame(std::unique_lock<std::mutex>& lock, Device& device, Camera& camera,
                  uint8_t* buffer, uint32_t length, uint32_t& moved, Clock::time_point deadline);
 
@@ -152,6 +170,8 @@ class SimUsbCamera {
   bool stalled_ = false;
   bool unplugged_ = false;
   std::map<uint8_t, uint8_t> queryAnswers_;
+  std::map<uint8_t, uint16_t> readValues_;  // variant: answers of 0x05 by selector
+  uint32_t failingReplyReads_ = 0;
   std::deque<CommandRecord> commands_;
   std::vector<RegisterWrite> registerWrites_;
   std::deque<TransferRecord> transfers_;

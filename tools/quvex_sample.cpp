@@ -34,7 +34,8 @@ void PrintUsage() {
       "\n"
       "Previews a camera through a Quvex library, records and saves frames.\n"
       "\n"
-      "  --library NAME     Galdris (USB camera, the default) or Corvane (LAN camera)\n"
+      "  --library NAME     Galdris (USB camera, the default), Hesperon (variant USB\n"
+      "                     camera) or Corvane (LAN camera)\n"
       "  --library-dir DIR  folder of the libraries (default: the build's)\n"
       "  --frames N         frames to capture (default 90)\n"
       "  --output DIR       folder for the files written (default quvex-output)\n"
@@ -86,6 +87,7 @@ struct Quvex {
   QUVEX_EXPORT(Quvex_RecA);
   QUVEX_EXPORT(Quvex_GetLastError);
   QUVEX_EXPORT(Quvex_SetIpAddress);  // LAN cameras only
+  QUVEX_EXPORT(Quvex_GetInternalTemperature);  // Hesperon and Corvane only
 #undef QUVEX_EXPORT
 
   bool Load(const std::string& path) {
@@ -104,6 +106,7 @@ struct Quvex {
     QUVEX_RESOLVE(Quvex_RecA);
     QUVEX_RESOLVE(Quvex_GetLastError);
     QUVEX_RESOLVE(Quvex_SetIpAddress);
+    QUVEX_RESOLVE(Quvex_GetInternalTemperature);
 #undef QUVEX_RESOLVE
     return Quvex_GetDllVersion && Quvex_Initialize && Quvex_Release && Quvex_Preview &&
            Quvex_Close && Quvex_OneShot && Quvex_GetParam && Quvex_GetTemperature &&
@@ -161,6 +164,9 @@ int Run(const Options& options) {
   if (options.simulator && options.library == "Corvane") {
     lanCamera = std::make_unique<quvex::sim::SimLanCamera>(options.cameraAddress);
     lanCamera->SetFrameDelay(23);  // with the default 10 ms loop sleep, about 30 frames a second
+  } else if (options.simulator && options.library == "Hesperon") {
+    usbCamera = std::make_unique<quvex::sim::SimUsbCamera>(quvex::sim::VariantCameraOptions());
+    usbCamera->SetReadValue(1, 0x1F80);  // the camera's own temperature: 31.5 C
   } else if (options.simulator) {
     usbCamera = std::make_unique<quvex::sim::SimUsbCamera>();
   }
@@ -212,6 +218,11 @@ int Run(const Options& options) {
   std::printf("\nframe rate: %.2f frames per second\n",
               q.Quvex_GetParam(handle, QUVEX_PARAM_FRAME_RATE) / 100.0);
   if (lastFrame != 0) ReportTemperatures(q, handle, lastFrame);
+  if (q.Quvex_GetInternalTemperature != nullptr) {
+    int ok = 0;
+    const float inside = q.Quvex_GetInternalTemperature(handle, &ok);
+    if (ok != 0) std::printf("camera's internal temperature: %.1f C\n", inside);
+  }
   q.Quvex_Close(handle);  // also ends the recording
 
   const int shot = q.Quvex_OneShot(handle);

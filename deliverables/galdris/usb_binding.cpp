@@ -3,6 +3,7 @@
 #include <new>
 
 #include "quvex/quvex.h"
+#include "usb_frame_outcomes.h"
 
 namespace quvex {
 
@@ -59,32 +60,17 @@ int GaldrisBinding::StopDevice() {
 
 FrameOutcome GaldrisBinding::Poll() {
   if (!holder_.HasTypeInRange()) return {FrameOutcome::End, QUVEX_ERR_CAPTURE_ENDED};
-  switch (holder_.Device()->PollFrame()) {
-    case QUVEX_USB_POLL_ERROR:
-      return {FrameOutcome::End, QUVEX_ERR_CAPTURE_ENDED};
-    case QUVEX_USB_POLL_NEW:
-      return {FrameOutcome::Frame, 0};
-    default:
-      return {FrameOutcome::NoFrame, 0};
-  }
+  return UsbPollOutcome(holder_.Device()->PollFrame());
 }
 
 FrameOutcome GaldrisBinding::Read(uint8_t* target, size_t capacity) {
-  if (holder_.Device()->ReadFrame(target, capacity, 0, 0, 1) != 0) {
-    return {FrameOutcome::Error, QUVEX_ERR_FRAME_READ};
-  }
-  return {FrameOutcome::Frame, 0};
+  return UsbReadOutcome(*holder_.Device(), target, capacity);
 }
 
 FrameOutcome GaldrisBinding::OneShot(uint8_t* target, size_t capacity) {
   holder_.SetMode(0);
   if (!holder_.HasTypeInRange()) return {FrameOutcome::NoFrame, 0};
-  CUsbDevice* device = holder_.Device();
-  if (device->CaptureOneShot() != 0) return {FrameOutcome::NoFrame, 0};
-  if (device->GetImage(target, capacity, 0, 0, 1) != 0) {
-    return {FrameOutcome::Error, QUVEX_ERR_FRAME_READ};
-  }
-  return {FrameOutcome::Frame, 0};
+  return UsbOneShotOutcome(*holder_.Device(), target, capacity);
 }
 
 }  // namespace quvex

@@ -1,5 +1,6 @@
 // Hesperon: variant USB camera; dense tables.
 #include "deliverable.h"
+#include "variant_binding.h"
 
 namespace quvex {
 
@@ -23,6 +24,6 @@ const BuildProfile& DeliverableProfile() {
   return profile;
 }
 
-std::unique_ptr<DeviceBinding> CreateDeviceBinding() { return std::make_unique<NoDevice>(); }
+std::unique_ptr<DeviceBinding> CreateDeviceBinding() { return std::make_unique<HesperonBinding>(); }
 
 }  // namespace quvex

@@ -19,7 +19,11 @@ void FormatDevicePath(std::array<char, N>& path, const char* prefix, unsigned in
 
 }  // namespace
 
-CUsbDevice::CUsbDevice(const char* prefix) noexcept {
+CUsbDevice::CUsbDevice(const char* prefix) noexcept : CUsbDevice(prefix, Enumerated{}) {
+  if (OpenIndex(0) == QUVEX_USB_OK) SendReset();
+}
+
+CUsbDevice::CUsbDevice(const char* prefix, Enumerated) noexcept {
   InitMembers();
   if (prefix != nullptr) {
     const size_t length = strnlen(prefix, prefix_.size() - 1);
@@ -27,7 +31,6 @@ CUsbDevice::CUsbDevice(const char* prefix) noexcept {
     prefix_[length] = '\0';
   }
   EnumDevices();
-  if (OpenIndex(0) == QUVEX_USB_OK) SendReset();
 }
 
 CUsbDevice::~CUsbDevice() { Close(); }
@@ -150,9 +153,14 @@ int CUsbDevice::SetConverterGeometry(int32_t pitch, int32_t xOffset, int32_t wid
   return SetGeometry(pitch, xOffset, width, lines, yOffset, height, ringCount);
 }
 
-void CUsbDevice::SetCaptureMode(int flag) noexcept {
+int CUsbDevice::SetCaptureMode(int flag) noexcept {
   std::lock_guard lock(control_);
+  if (variant_ && SendVariantCommand(QUVEX_USB_CMD_SENSOR_REGISTER, QUVEX_SENSOR_REG_CAPTURE_MODE,
+                                     flag != 0 ? 1 : 0) != QUVEX_USB_OK) {
+    return 0;
+  }
   captureModeFlag_ = flag;
+  return 1;
 }
 
 void CUsbDevice::SetTwoFieldLayout(int flag) noexcept {

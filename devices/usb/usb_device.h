@@ -159,10 +159,46 @@ class CUsbDevice {
   void Close() noexcept;
 
   // Settings of the per-model routines.
-  void SetCaptureMode(int flag) noexcept;       // 1: CaptureOneShot does not wait
+  // 1: CaptureOneShot does not wait. The variant camera is told with a
+  // sensor-register write first; the flag changes only when that write went
+  // out (1), else 0. Other devices store the flag and return 1.
+  int SetCaptureMode(int flag) noexcept;
   void SetTwoFieldLayout(int flag) noexcept;    // 1: the next geometry holds two fields
   void SetSourceFamily(int family) noexcept;    // QUVEX_USB_SOURCE_*
   void SetLargeTransfer(int flag) noexcept;     // 1: alternative frame request codes
+
+  // The variant camera (usb_variant.cpp): its own open sequence, a window
+  // with its transfer size in sensor registers, pixel mode, value reads and
+  // the internal temperature. Commands go out under the object's lock, so a
+  // read and its two replies are one exchange.
+  struct Variant {};
+  // Enumeration, then index 0 opened with OpenCamera.
+  CUsbDevice(const char* prefix, Variant) noexcept;
+  // OpenIndex, reset, init, the full 640 x 480 window: 0, or OpenIndex's error.
+  int OpenCamera(unsigned index) noexcept;
+  // Packet 0x04 {address high != 0, address low, value high, value low}: 1 when sent.
+  int WriteCameraRegister(uint8_t addressLow, uint16_t value, int addressHigh) noexcept;
+  // Packet 0x05 and its two replies: 1 with the value, 0 when any step failed.
+  int ReadValue(int selector, uint16_t& value) noexcept;
+  // Packet 0x25 {register, value}: 1 when sent.
+  int WriteSensorByte(uint8_t sensorRegister, uint8_t value) noexcept;
+  // 16-bit transfers always; the sensor's pixel mode 13 (16-bit) or 12. 1, or
+  // 21 while a capture thread runs.
+  int SetPixelMode(int sixteenBit) noexcept;
+  // 0 set; 1 rejected (nothing changed); the geometry's error when the ring
+  // cannot be set up.
+  int SetWindow(int x, int y, int width, int height, int mode) noexcept;
+  // The upper nine bits of value 1: 1 with them, 0 on failure.
+  int ReadInternalTemperature(uint16_t& nineBits) noexcept;
+  // Whether a camera answered at the selected index.
+  int IsCurrentPresent() const noexcept;
+  struct VariantWindow {
+    int x = 0, y = 0, width = 0, height = 0, mode = 0;
+    std::array<int, 4> registers{};  // x, y, width, height rounded up to even
+  };
+  VariantWindow Window() const noexcept;
+  int CaptureModeFlag() const noexcept;
+  int LargeTransferFlag() const noexcept;
 
   const char* Prefix() const noexcept { return prefix_.data(); }
   const char* DevicePath() const noexcept { return devicePath_.data(); }
@@ -207,6 +243,17 @@ class CUsbDevice {
   UsbOneShotBlock oneShot_;
   std::unique_ptr<UsbRingSlot[]> slots_;
   std::array<char, 128> devicePath_{};
+
+  // Members cleared, prefix stored, indexes enumerated; nothing opened.
+  struct Enumerated {};
+  CUsbDevice(const char* prefix, Enumerated) noexcept;
+
+  // The variant camera.
+  int SendVariantCommand(uint8_t code, uint8_t first, uint8_t second) noexcept;
+  // Steps of SetWindow after the checks: geometry, size registers, settle.
+  int ApplyWindow(const VariantWindow& window) noexcept;
+  bool variant_ = false;
+  VariantWindow window_;
 };
 
 }  // namespace quvex

@@ -58,6 +58,14 @@ extern "C" {
 #define QUVEX_USB_CMD_READ_REGISTER 0x0C /* two 64-byte replies on pipe 1 */
 #define QUVEX_USB_CMD_QUERY 0x21         /* two 64-byte replies on pipe 1 */
 
+/* The variant camera's commands and its sensor registers (command 0x25). */
+#define QUVEX_USB_CMD_INIT 0x01            /* no data */
+#define QUVEX_USB_CMD_READ_VALUE 0x05      /* selector; two 64-byte replies on pipe 1 */
+#define QUVEX_USB_CMD_SENSOR_REGISTER 0x25 /* sensor register, value byte */
+#define QUVEX_SENSOR_REG_SIZE 0            /* 0 to 3: samples per transfer, LSB first */
+#define QUVEX_SENSOR_REG_CAPTURE_MODE 11   /* 0 or 1 */
+#define QUVEX_SENSOR_REG_PIXEL_MODE 14     /* 13: 16-bit samples, 12: 8-bit */
+
 typedef struct QuvexUsbDriver {
   void* context; /* passed to every function */
   void* (*open)(void* context, int index);

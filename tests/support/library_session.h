@@ -38,6 +38,13 @@ class LibrarySession : public ::testing::Test {
     }
     return 0;
   }
+  // The next message's frame id; an error message fails the test.
+  int NextFrame() {
+    QuvexMessage message{};
+    if (QuvexWindow_GetMessage(window_, &message, 20000) != 1) return 0;
+    EXPECT_EQ(message.message, static_cast<uint32_t>(WM_QUVEX_FRAME)) << "error " << message.lParam;
+    return message.message == WM_QUVEX_FRAME ? static_cast<int>(message.lParam) : 0;
+  }
   // Forgets the messages posted so far.
   void DrainMessages() {
     QuvexMessage message{};
