@@ -25,7 +25,9 @@
 #include "quvex_platform/thread.h"
 #include "quvex_platform/usb.h"
 #include "usb_codes.h"
+#include "usb_colour.h"
 #include "usb_frame_copy.h"
+#include "usb_model_state.h"
 #include "usb_ring_index.h"
 
 namespace quvex {
@@ -136,9 +138,11 @@ class CUsbDevice {
   int StopCapture() noexcept;
   // QUVEX_USB_POLL_*.
   int PollFrame() noexcept;
-  // Copies the frame chosen by the last poll (raw = 1): 0; 14 for a null
-  // target; 19 when no unread complete frame is there; 5 when the region does
-  // not fit targetBytes or the colour form is asked for.
+  // Copies the frame chosen by the last poll (raw = 1) or converts it to
+  // 24-bit colour (any other raw; colour 0 grey, else Bayer or YUV, with a
+  // white balance when whiteBalance is set): 0; 14 for a null target; 19
+  // when no unread complete frame is there; 5 when the region does not fit
+  // targetBytes.
   int ReadFrame(void* target, size_t targetBytes, int colour, int whiteBalance, int raw) noexcept;
 
   // One frame into the raw buffer on the one-shot thread: its result (0, 10,
@@ -164,6 +168,26 @@ class CUsbDevice {
   void SetSourceFamily(int family) noexcept;    // QUVEX_USB_SOURCE_*
   void SetLargeTransfer(int flag) noexcept;     // 1: alternative frame request codes
 
+  // ---- Per-model routines of device types 2 to 18 and 20 ----------------
+  // Colour forms of a frame of the current geometry (usb_device_colour.cpp):
+  // 0, 5 (QUVEX_USB_ERR_ROI) or 14. The rectangle is in region coordinates.
+  int CheckRoi(int32_t x0, int32_t y0, int32_t x1, int32_t y1) const noexcept;
+  int ConvertToRgb(void* target, size_t targetBytes, const void* source, size_t sourceBytes,
+                   int colour, int whiteBalance, int32_t x0, int32_t y0, int32_t x1,
+                   int32_t y1) noexcept;
+  int ConvertFrameToRgb(void* target, size_t targetBytes, const void* source, size_t sourceBytes,
+                        int colour, int whiteBalance) noexcept;
+  int ConvertFieldsToRgb(void* target, size_t targetBytes, const void* source,
+                         size_t sourceBytes, int colour, int whiteBalance, int32_t x0, int32_t y0,
+                         int32_t x1, int32_t y1) noexcept;
+  int ConvertFieldsFrameToRgb(void* target, size_t targetBytes, const void* source,
+                              size_t sourceBytes, int colour, int whiteBalance) noexcept;
+  // Bayer phase of the sensor region and mirror flags.
+  int ComputeBayerPhase() const noexcept;
+  UsbColourSettings ColourSettings() const noexcept;
+  UsbModelState ModelState() const noexcept;
+  // ---- end of the per-model routines -------------------------------------
+
   const char* Prefix() const noexcept { return prefix_.data(); }
   const char* DevicePath() const noexcept { return devicePath_.data(); }
   uint32_t TransferSize() const noexcept { return transferSize_; }
@@ -182,7 +206,12 @@ class CUsbDevice {
   void FreeBuffersLocked() noexcept;
   void JoinOneShot() noexcept;
   int ReadSlot(const UsbFrameLayout& layout, const uint8_t* source, size_t sourceBytes,
-               void* target, size_t targetBytes, int raw) const noexcept;
+               void* target, size_t targetBytes, int colour, int whiteBalance, int raw) noexcept;
+  // The colour form of a frame of layout (usb_device_colour.cpp).
+  int ConvertSlot(const UsbFrameLayout& layout, const UsbRoiRect& rect, const void* source,
+                  size_t sourceBytes, void* target, size_t targetBytes, int colour,
+                  int whiteBalance) noexcept;
+  void SetColourSettings(const UsbColourSettings& settings) noexcept;
   size_t FrameBufferBytes() const noexcept { return 2 * static_cast<size_t>(transferSize_); }
 
   // Serialises the host-side operations (re-entrant: operations call each
@@ -207,6 +236,12 @@ class CUsbDevice {
   UsbOneShotBlock oneShot_;
   std::unique_ptr<UsbRingSlot[]> slots_;
   std::array<char, 128> devicePath_{};
+
+  // Per-model state, under control_. The colour settings are also read by
+  // the frame reader, hence their own lock.
+  UsbModelState model_;
+  mutable std::mutex colourMutex_;
+  UsbColourSettings colour_;
 };
 
 }  // namespace quvex
