@@ -15,6 +15,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <initializer_list>
 #include <memory>
 #include <mutex>
 #include <shared_mutex>
@@ -186,6 +187,42 @@ class CUsbDevice {
   int ComputeBayerPhase() const noexcept;
   UsbColourSettings ColourSettings() const noexcept;
   UsbModelState ModelState() const noexcept;
+
+  // Sensor and converter registers (usb_sensor_registers.cpp): 1 on
+  // success, 0 on failure or refusal. The guarded forms refuse what the
+  // register map does not allow; the cache serves the type-9 writer.
+  int WriteRegisterType17(unsigned reg, int value) noexcept;  // types 17, 18
+  int WriteRegisterType9(unsigned reg, int value) noexcept;   // types 9, 11, 15, 16
+  int WriteRegister8(unsigned reg, int value) noexcept;       // type 20, guarded
+  int WriteSensorRegister(unsigned reg, int value) noexcept;  // types 5, 6
+  int WriteSensorRegisterGuarded(unsigned reg, int value) noexcept;  // types 2, 3, 4
+  int WriteSensorRegisterType7(unsigned reg, int value) noexcept;    // also refuses 0 to 4
+  int ReadSensorRegister(unsigned reg, uint16_t& value) noexcept;    // 0 stored on failure
+  int ReadSensorRegisterGuarded(unsigned reg, uint16_t& value) noexcept;
+  int ReadRegister8(unsigned reg, uint8_t& value) noexcept;
+  int GetCachedRegister(unsigned reg, int32_t& value) const noexcept;
+  // Sample-width packet without remembering the width; 1.
+  int SendSampleWidth(int flag) noexcept;
+  // Serial front end of type 8.
+  int SetSerialBlock(const SerialBlock& block) noexcept;
+  int SetSerialField(uint8_t low, uint16_t high) noexcept;
+  int SendControlWord(uint16_t word) noexcept;
+
+  // Register maps and sensor initialisations (usb_sensor_init.cpp); 1.
+  int InitRegisterMapType14() noexcept;
+  int InitRegisterMapType13() noexcept;
+  int InitRegisterMapType10() noexcept;
+  int InitSensorType7() noexcept;
+  int InitSensorType2() noexcept;
+  int InitSensorType3() noexcept;
+  int InitSensorType4() noexcept;
+  int InitSensorType5() noexcept;
+  int InitSensorType6() noexcept;
+  int WriteChipSetupType6() noexcept;
+  int WriteChipSetupBType6(int flag) noexcept;
+  int WriteChipSetupCType6(int flag) noexcept;
+  // The board flag of type 6 (query 5 answered 0): 1 or 0, 0 without a path.
+  int QueryBoardFlag() noexcept;
   // ---- end of the per-model routines -------------------------------------
 
   const char* Prefix() const noexcept { return prefix_.data(); }
@@ -212,6 +249,15 @@ class CUsbDevice {
                   size_t sourceBytes, void* target, size_t targetBytes, int colour,
                   int whiteBalance) noexcept;
   void SetColourSettings(const UsbColourSettings& settings) noexcept;
+  // Per-model helpers (usb_sensor_registers.cpp, usb_sensor_init.cpp).
+  int SendBytes(std::initializer_list<uint8_t> bytes) noexcept;  // 1 when sent
+  int ReadRegisterBytes(unsigned reg, uint8_t* out, int length) noexcept;
+  bool MapAllows(unsigned reg, bool write) const noexcept;
+  int SendSerialBlock() noexcept;
+  void LoadRegisterMap(const SensorRegisterMap& map) noexcept;
+  int InitSensorPulsed(int (CUsbDevice::*write)(unsigned, int) noexcept) noexcept;
+  uint16_t ChipId() const noexcept;
+  int SetupValueType6() const noexcept;
   size_t FrameBufferBytes() const noexcept { return 2 * static_cast<size_t>(transferSize_); }
 
   // Serialises the host-side operations (re-entrant: operations call each
