@@ -223,6 +223,30 @@ class CUsbDevice {
   int WriteChipSetupCType6(int flag) noexcept;
   // The board flag of type 6 (query 5 answered 0): 1 or 0, 0 without a path.
   int QueryBoardFlag() noexcept;
+
+  // Region and binning setters of types 2 to 7 (usb_model_setters.cpp):
+  // 1 when the request is refused (nothing changed or sent), else 0.
+  int SetRegionType2(int x, int y, int width, int height, int binning) noexcept;
+  int SetRegionType3(int x, int y, int width, int height, int binning) noexcept;
+  int SetRegionType4(int x, int y, int width, int height, int binning) noexcept;
+  int SetRegionType5(int x, int y, int width, int height, int binning) noexcept;
+  int SetRegionType6(int x, int y, int width, int height, int binning) noexcept;
+  int SetRegionType7(int x, int y, int width, int height, int binning) noexcept;
+  // Mode setters: 1 on success, 0 on failure.
+  int SetModeType18(int flag) noexcept;
+  int SetModeType17(int flag) noexcept;
+  int SetModeType9(int flag) noexcept;  // also 11, 15, 16
+  int SetModeType10(int flag) noexcept;  // also 14
+  int SetModeType13(int flag) noexcept;
+  int SetModeType8(int flag) noexcept;
+  int SetModeType7(int flag) noexcept;
+  int SetModeType2(int flag) noexcept;  // also 3
+  int SetModeType6(int flag) noexcept;
+  int SetModeType5(int flag) noexcept;
+  int SetModeType4(int flag, int variant) noexcept;
+  // Type 5's row flip and the Bayer phase of its mirror flags; 0.
+  int SetRowFlipType5(int flag) noexcept;
+  int GetBayerPhaseType5() const noexcept;
   // ---- end of the per-model routines -------------------------------------
 
   const char* Prefix() const noexcept { return prefix_.data(); }
@@ -258,6 +282,20 @@ class CUsbDevice {
   int InitSensorPulsed(int (CUsbDevice::*write)(unsigned, int) noexcept) noexcept;
   uint16_t ChipId() const noexcept;
   int SetupValueType6() const noexcept;
+  bool RegionRefused(int x, int y, int width, int height, int binning, int sensorWidth,
+                     int sensorHeight, bool binnedCheck) const noexcept;
+  void ApplyRegion(const UsbSensorRegion& region, int binning,
+                   const std::array<int32_t, 7>& geometry) noexcept;
+  void SetBayerPhase(int phase) noexcept;
+  void StoreWindow(const std::array<int32_t, 4>& window) noexcept;
+  int SetRegionPulsed(int x, int y, int width, int height, int binning,
+                      int (CUsbDevice::*write)(unsigned, int) noexcept) noexcept;
+  int SendModePacket(int byte) noexcept;
+  int SetModeSerial(int flag, int modeRegister129,
+                    int (CUsbDevice::*write)(unsigned, int) noexcept) noexcept;
+  int SetModeRegister30(int flag, uint16_t on, uint16_t off,
+                        int (CUsbDevice::*read)(unsigned, uint16_t&) noexcept,
+                        int (CUsbDevice::*write)(unsigned, int) noexcept) noexcept;
   size_t FrameBufferBytes() const noexcept { return 2 * static_cast<size_t>(transferSize_); }
 
   // Serialises the host-side operations (re-entrant: operations call each

@@ -7,41 +7,17 @@
 #include <utility>
 #include <vector>
 
-#include "sensor_chip.h"
-#include "usb_camera.h"
+#include "sensor_chip_rig.h"
 #include "usb_device.h"
 #include "usb_register_maps.h"
-#include "usb_test_support.h"
 
 namespace {
 
 using namespace quvex;
 using namespace quvex::test;
-using sim::SimSensorChip;
-using sim::SimUsbCamera;
 
-using Writes = std::vector<std::pair<unsigned, uint32_t>>;
+using Writes = ChipWrites;
 
-// A device object on a simulated camera whose chip is of deviceType.
-struct ChipRig {
-  explicit ChipRig(int deviceType) : chip(std::make_shared<SimSensorChip>(deviceType)) {
-    EXPECT_TRUE(camera.Installed());  // one rig at a time
-    camera.AttachChip(chip);
-  }
-  SimUsbCamera camera{Cameras("ZelmorX02", {0, 1})};
-  std::shared_ptr<SimSensorChip> chip;
-  CUsbDevice device{"ZelmorX02"};
-
-  Writes Logged() const {
-    Writes out;
-    for (const auto& w : chip->Writes()) out.emplace_back(w.reg, w.value);
-    return out;
-  }
-  std::vector<uint8_t> LastPacket(size_t count) const {
-    const auto packet = camera.Commands().back().packet;
-    return {packet.begin(), packet.begin() + static_cast<std::ptrdiff_t>(count)};
-  }
-};
 
 // Every write from the first with a pause after it came at least that late.
 void ExpectPausesAfter(const std::vector<sim::ChipWrite>& writes, size_t from, int pauseMs) {
