@@ -247,6 +247,33 @@ class CUsbDevice {
   // Type 5's row flip and the Bayer phase of its mirror flags; 0.
   int SetRowFlipType5(int flag) noexcept;
   int GetBayerPhaseType5() const noexcept;
+
+  // Open sequences of types 2 to 18 (usb_model_opens.cpp) and of the video
+  // converter, type 20 (usb_video_converter.cpp): 0, or the index
+  // selection's failure (22 for an index of 8 or more).
+  int OpenType2(unsigned index) noexcept;
+  int OpenType3(unsigned index) noexcept;
+  int OpenType4(unsigned index) noexcept;
+  int OpenType5(unsigned index) noexcept;
+  int OpenType6(unsigned index) noexcept;
+  int OpenType7(unsigned index) noexcept;
+  int OpenType8(unsigned index) noexcept;
+  int OpenType9(unsigned index) noexcept;
+  int OpenType10(unsigned index) noexcept;
+  int OpenType11(unsigned index) noexcept;
+  int OpenType12(unsigned index) noexcept;
+  int OpenType13(unsigned index) noexcept;
+  int OpenType14(unsigned index) noexcept;
+  int OpenType15(unsigned index) noexcept;
+  int OpenType16(unsigned index) noexcept;
+  int OpenType17(unsigned index) noexcept;
+  int OpenType18(unsigned index) noexcept;
+  int OpenType20(unsigned index, int mode) noexcept;
+  // The converter's register map, then register 127 := 0; 1.
+  int LoadConverterRegisterMap() noexcept;
+  // Video standard 0 to 3 from the converter's status register; 0 when it
+  // cannot be read.
+  int DetectVideoStandard() noexcept;
   // ---- end of the per-model routines -------------------------------------
 
   const char* Prefix() const noexcept { return prefix_.data(); }
@@ -254,6 +281,7 @@ class CUsbDevice {
   uint32_t TransferSize() const noexcept { return transferSize_; }
   int SampleWidthFlag() const noexcept { return sampleWidthFlag_; }
   int RingCount() const noexcept { return ringCount_; }
+  int SourceFamily() const noexcept { return sourceFamily_; }
   const UsbFrameLayout& Layout() const noexcept { return layout_; }
 
  private:
@@ -296,6 +324,15 @@ class CUsbDevice {
   int SetModeRegister30(int flag, uint16_t on, uint16_t off,
                         int (CUsbDevice::*read)(unsigned, uint16_t&) noexcept,
                         int (CUsbDevice::*write)(unsigned, int) noexcept) noexcept;
+  int OpenPrologue(unsigned index, bool once, int (CUsbDevice::*init)() noexcept) noexcept;
+  int OpenFixed(unsigned index, const UsbFixedModel& model) noexcept;
+  int InitSerialFrontEndType8() noexcept;
+  int ClearRegisterBits(unsigned reg, uint16_t mask,
+                        int (CUsbDevice::*read)(unsigned, uint16_t&) noexcept,
+                        int (CUsbDevice::*write)(unsigned, int) noexcept) noexcept;
+  int OpenPulsed(unsigned index, bool once, int (CUsbDevice::*init)() noexcept,
+                 int (CUsbDevice::*setRegion)(int, int, int, int, int) noexcept, int32_t width,
+                 int32_t height, int (CUsbDevice::*write)(unsigned, int) noexcept) noexcept;
   size_t FrameBufferBytes() const noexcept { return 2 * static_cast<size_t>(transferSize_); }
 
   // Serialises the host-side operations (re-entrant: operations call each

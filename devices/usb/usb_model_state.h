@@ -11,6 +11,8 @@
 
 namespace quvex {
 
+class CUsbDevice;
+
 // One register of a sensor or converter chip: its default value and whether
 // the guarded accessors may read or write it.
 struct SensorRegisterEntry {
@@ -32,6 +34,17 @@ struct UsbSensorRegion {
   int32_t y = 0;
   int32_t width = 0;
   int32_t height = 0;
+};
+
+// The open of a device type with a fixed sensor geometry.
+struct UsbFixedModel {
+  int32_t regionWidth;
+  int32_t regionHeight;
+  std::array<int32_t, 7> geometry;  // pitch, x offset, width, lines, y offset, height, ring
+  bool once;                        // reset and initialisation on the first open of an index
+  int (CUsbDevice::*init)() noexcept;  // or null
+  int phase;                           // Bayer phase, or -1: from the region
+  bool modeAfter;                      // continuous capture (SetModeType9 (0)) afterwards
 };
 
 struct UsbModelState {
