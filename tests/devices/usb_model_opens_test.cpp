@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <initializer_list>
+#include <utility>
 #include <memory>
 #include <vector>
 
@@ -133,6 +135,66 @@ TEST(UsbModelOpens, RegisterSequenceOfType6) {
   EXPECT_EQ(ChipWrites(writes.end() - static_cast<std::ptrdiff_t>(tail.size()), writes.end()), tail);
   EXPECT_EQ(GeometryOf(rig.Device().Layout()), (Geometry{728, 56, 640, 484, 4, 480}));
   EXPECT_EQ(rig.Device().ColourSettings().bayerPhase, 3);
+}
+
+ChipWrites Join(std::initializer_list<ChipWrites> parts) {
+  ChipWrites out;
+  for (const ChipWrites& part : parts) out.insert(out.end(), part.begin(), part.end());
+  return out;
+}
+
+// Types 2, 4, 5 and 7: initialisation, region, read-out fix-up and mode
+// register, write by write.
+TEST(UsbModelOpens, RegisterSequencesOfTheRegionTypes) {
+  const ChipWrites analogue{{43, 14}, {44, 14}, {45, 14}, {46, 14}, {53, 14},
+                            {41, 1},  {63, 0},  {64, 6},  {74, 96}, {78, 12}};
+  const ChipWrites revision7{{39, 11}, {62, 64}, {63, 4},    {64, 7},  {66, 5},  {67, 1},
+                             {68, 515}, {76, 16}, {78, 8224}, {79, 20}, {81, 7},  {83, 7},
+                             {89, 7},  {90, 4},  {92, 1872}, {127, 65280}};
+  struct Case {
+    int type;
+    std::vector<std::pair<unsigned, uint32_t>> chip;  // registers before the open
+    ChipWrites first;
+    ChipWrites second;  // a second open of the index
+    Geometry geometry;
+    int ring;
+  };
+  const std::vector<Case> cases{
+      {7, {{30, 0x8100}, {32, 0x9184}},
+       Join({analogue, {{30, 0x8100}, {32, 0x9184}, {32, 0x1104}, {30, 0x8000}}}),
+       {{30, 0x8000}, {32, 0x1104}, {32, 0x1104}, {30, 0x8000}},
+       {1524, 241, 1280, 1044, 0, 1024}, 10},
+      {2, {{30, 0x8100}, {32, 0x9184}},
+       Join({analogue, {{1, 12}, {2, 20}, {3, 1023}, {4, 1279}, {30, 0x8100}, {32, 0x9184},
+                        {32, 0x1104}, {30, 0x8000}}}),
+       {{1, 12}, {2, 20}, {3, 1023}, {4, 1279}, {30, 0x8000}, {32, 0x1104}, {32, 0x1104},
+        {30, 0x8000}},
+       {1524, 241, 1280, 1044, 0, 1024}, 10},
+      {4, {{0, 0x1611}, {30, 0x0700}, {34, 0x35}, {35, 0x10}},
+       Join({{{32, 0}, {79, 40}, {255, 0x1611}}, analogue,
+             {{1, 20}, {2, 32}, {3, 1535}, {4, 2047}, {5, 42}, {6, 48}, {34, 0}, {35, 0},
+              {32, 0}, {30, 0}}}),
+       {}, {2461, 388, 2048, 1556, 0, 1536}, 10},
+      {5, {{0, 0x1801}, {253, 7 << 5}, {30, 0x8300}, {34, 7}},
+       Join({{{13, 0}}, revision7, {{43, 14}, {44, 14}, {45, 14}, {46, 14}, {53, 14}},
+             {{1, 54}, {2, 16}, {3, 1919}, {4, 2559}, {34, 0}, {35, 0}, {32, 0}, {30, 0x8000}}}),
+       {}, {3184, 608, 2560, 1924, 0, 1920}, 5},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.type);
+    HolderRig rig(c.type);
+    for (const auto& [reg, value] : c.chip) rig.chip->SetRegister(reg, value);
+    rig.Device().SetCaptureMode(1);
+    ASSERT_EQ(rig.holder.Open(0, 1), 0);
+    EXPECT_EQ(rig.Logged(), c.first);
+    EXPECT_EQ(GeometryOf(rig.Device().Layout()), c.geometry);
+    EXPECT_EQ(rig.Device().RingCount(), c.ring);
+    EXPECT_EQ(rig.Device().ColourSettings().bayerPhase, 0);
+    if (c.second.empty()) continue;
+    rig.chip->ClearWrites();
+    ASSERT_EQ(rig.holder.Open(0, 1), 0);  // the one-time part is skipped
+    EXPECT_EQ(rig.Logged(), c.second);
+  }
 }
 
 TEST(UsbVideoConverter, StandardFromEveryStatus) {
