@@ -332,7 +332,8 @@ int ConvertFieldsToRgb(const UsbFrameLayout& l, const UsbRoiRect& rect, void* ta
   for (int64_t j = 0; j < rows; ++j) {
     const int64_t line = FieldsLine(l, rect.y0 + j);
     for (int64_t c = 0; c < columns; ++c) {
-      chroma[static_cast<size_t>(c)] = static_cast<double>(static_cast<int>(words(firstColumn + c, line) >> 8) - 128);
+      const auto high = static_cast<int>(words(firstColumn + c, line) >> 8);
+      chroma[static_cast<size_t>(c)] = static_cast<double>(high - 128);
     }
     for (int64_t c = 0; c < columns; ++c) {
       const auto luma = static_cast<double>(words(firstColumn + c, line) & 0xFF);

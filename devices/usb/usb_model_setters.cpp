@@ -94,7 +94,8 @@ int CUsbDevice::SetRegionPulsed(int x, int y, int width, int height, int binning
   c.value = static_cast<uint16_t>(binning == 1 ? c.value | 0x18 : c.value & ~0x18u);
   const int b = 1 << binning;
   const int w = width / b;
-  ApplyRegion({x, y, width, height}, binning, {w > 308 ? w + 244 : 553, 241, w, height / b + 20, 0, height / b, 10});
+  ApplyRegion({x, y, width, height}, binning,
+              {w > 308 ? w + 244 : 553, 241, w, height / b + 20, 0, height / b, 10});
   const std::array<int32_t, 4> window{y + 12, x + 20, height - 1, width - 1};
   StoreWindow(window);
   for (unsigned reg = 1; reg <= 4; ++reg) (void)(this->*write)(reg, window[reg - 1]);
@@ -122,7 +123,8 @@ int CUsbDevice::SetRegionType3(int x, int y, int width, int height, int binning)
   c.value = static_cast<uint16_t>(binning == 1 ? c.value | 0x18 : c.value & ~0x18u);
   const int b = 1 << binning;
   const int w = width / b;
-  ApplyRegion({x, y, width, height}, binning, {w >= 260 ? w + 358 : 617, 321, w, height / b + 20, 0, height / b, 10});
+  ApplyRegion({x, y, width, height}, binning,
+              {w >= 260 ? w + 358 : 617, 321, w, height / b + 20, 0, height / b, 10});
   const std::array<int32_t, 4> window{y + 12, x + 20, height - 1, width - 1};
   StoreWindow(window);
   const Writer write = &CUsbDevice::WriteSensorRegisterGuarded;

@@ -107,21 +107,6 @@ TEST(UsbModelOpens, PacketSequencesOfSerialTypes) {
   }
 }
 
-TEST(UsbModelOpens, RegisterSequenceOfType3) {
-  HolderRig rig(3);
-  rig.chip->SetRegister(30, 0x8140);
-  rig.chip->SetRegister(32, 0x9184);
-  rig.Device().SetCaptureMode(1);
-  ASSERT_EQ(rig.holder.Open(0, 1), 0);
-  // The first open's register-13 write meets an empty map; then the window,
-  // binning, read-out fix-up and continuous-capture writes.
-  EXPECT_EQ(rig.Logged(), (ChipWrites{{1, 12}, {2, 20}, {3, 1199}, {4, 1599}, {5, 53}, {6, 36},
-                                      {30, 0x8140}, {32, 0x9184}, {32, 0x1104}, {30, 0x8040}}));
-  EXPECT_EQ(GeometryOf(rig.Device().Layout()), (Geometry{1958, 321, 1600, 1220, 0, 1200}));
-  EXPECT_EQ(rig.holder.SetMode(1), 1);
-  EXPECT_EQ(rig.chip->Register(30), 0x8140u);
-}
-
 TEST(UsbModelOpens, RegisterSequenceOfType6) {
   HolderRig rig(6);
   rig.chip->SetRegister(0, 0x1300);
@@ -143,7 +128,7 @@ ChipWrites Join(std::initializer_list<ChipWrites> parts) {
   return out;
 }
 
-// Types 2, 4, 5 and 7: initialisation, region, read-out fix-up and mode
+// Types 2 to 5 and 7: initialisation, region, read-out fix-up and mode
 // register, write by write.
 TEST(UsbModelOpens, RegisterSequencesOfTheRegionTypes) {
   const ChipWrites analogue{{43, 14}, {44, 14}, {45, 14}, {46, 14}, {53, 14},
@@ -170,6 +155,11 @@ TEST(UsbModelOpens, RegisterSequencesOfTheRegionTypes) {
        {{1, 12}, {2, 20}, {3, 1023}, {4, 1279}, {30, 0x8000}, {32, 0x1104}, {32, 0x1104},
         {30, 0x8000}},
        {1524, 241, 1280, 1044, 0, 1024}, 10},
+      // Type 3's register-13 write meets an empty map at the first open.
+      {3, {{30, 0x8140}, {32, 0x9184}},
+       {{1, 12}, {2, 20}, {3, 1199}, {4, 1599}, {5, 53}, {6, 36}, {30, 0x8140}, {32, 0x9184},
+        {32, 0x1104}, {30, 0x8040}},
+       {}, {1958, 321, 1600, 1220, 0, 1200}, 10},
       {4, {{0, 0x1611}, {30, 0x0700}, {34, 0x35}, {35, 0x10}},
        Join({{{32, 0}, {79, 40}, {255, 0x1611}}, analogue,
              {{1, 20}, {2, 32}, {3, 1535}, {4, 2047}, {5, 42}, {6, 48}, {34, 0}, {35, 0},

@@ -85,19 +85,6 @@ TEST(UsbModelSetters, BinningBitsOfTypes7And3) {
   }
 }
 
-TEST(UsbModelSetters, GeometryExamples) {
-  ChipRig four(4);
-  four.device.InitSensorType3();  // any map: the guarded type-4 writes need one
-  struct Case {
-    int width;
-    int pitch;
-  };
-  for (const Case& c : {Case{2048, 1437}, Case{2046, 1437}}) {
-    ASSERT_EQ(four.device.SetRegionType4(0, 0, c.width, 1536, 1), 0);
-    EXPECT_EQ(four.device.Layout().pitch, c.pitch) << c.width;
-  }
-}
-
 TEST(UsbModelSetters, Type6BinsTheWholeSensor) {
   ChipRig rig(6);
   rig.chip->SetRegister(13, 0x0300);

@@ -9,7 +9,6 @@
 
 #include "sensor_chip_rig.h"
 #include "usb_device.h"
-#include "usb_register_maps.h"
 
 namespace {
 
@@ -100,28 +99,6 @@ TEST(UsbSensorRegisters, ReadersAndTheMapGuard) {
   value = 7;
   EXPECT_EQ(rig.device.ReadSensorRegister(5, value), 0);
   EXPECT_EQ(value, 0);  // a failed read stores 0
-}
-
-TEST(UsbSensorRegisters, MapsOfEachModel) {
-  struct Case {
-    SensorRegisterMap map;
-    unsigned reg;
-    uint16_t value;
-    int readable, writable;
-  };
-  for (const Case& c : {Case{RegisterMapType14(), 2, 0x0100, 1, 1}, Case{RegisterMapType13(), 130, 0x0080, 1, 1},
-                        Case{RegisterMapType13(), 255, 0, 0, 1}, Case{RegisterMapType7(), 241, 1, 1, 1},
-                        Case{RegisterMapType7(), 8, 0, 0, 0}, Case{RegisterMapType3(), 200, 0, 1, 1},
-                        Case{RegisterMapType3(), 9, 0x04C9, 1, 1}, Case{RegisterMapType6(), 0, 0x1300, 1, 0},
-                        Case{RegisterMapType6(), 175, 0, 1, 1}, Case{RegisterMapType5(), 7, 2, 1, 0},
-                        Case{RegisterMapType4(), 7, 2, 1, 1}, Case{RegisterMapType4(), 255, 0x1611, 1, 1},
-                        Case{ConverterRegisterMap(), 1, 0x1501, 1, 1}, Case{ConverterRegisterMap(), 127, 0x007F, 0, 1},
-                        Case{ConverterRegisterMap(), 136, 0x0088, 1, 0}, Case{ConverterRegisterMap(), 230, 0xFFE6, 1, 1},
-                        Case{ConverterRegisterMap(), 253, 0x00FD, 0, 0}}) {
-    EXPECT_EQ(c.map[c.reg].value, c.value) << c.reg;
-    EXPECT_EQ(c.map[c.reg].readable, c.readable) << c.reg;
-    EXPECT_EQ(c.map[c.reg].writable, c.writable) << c.reg;
-  }
 }
 
 const Writes kAnalogue{{43, 14}, {44, 14}, {45, 14}, {46, 14}, {53, 14},
