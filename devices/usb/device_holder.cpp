@@ -77,6 +77,14 @@ int CDeviceHolder::Start() {
   return device_->StartCapture();
 }
 
+int CDeviceHolder::SelectSixteenBitSamples() {
+  if (!HasTypeInRange() || !device_) return 0;
+  // Types 17 and 18 take the same sample-width packet as the others. The
+  // device must remember the width with it for every type, or it would
+  // read 16-bit frames at half their length.
+  return device_->SetSampleWidth(1);
+}
+
 int CDeviceHolder::SetMode(int flag) {
   // The converters (19, 20) and type 12 have no capture-mode routine.
   if (!device_ || type_ < kFirstType || type_ >= kConverterType) return 0;

@@ -35,6 +35,9 @@ class CDeviceHolder {
   // 0 on success, non-zero on failure.
   int Open(int index, int mode);
   int Start();
+  // Switches the device to 16-bit samples: SetSampleWidth's result, 0 without
+  // a type in range.
+  int SelectSixteenBitSamples();
   int SetMode(int flag);
   // Destroys the device object and clears the holder; 1.
   int Reset();

@@ -282,7 +282,8 @@ TEST(UsbDeviceHolderRouting, OperationsByType) {
     uint8_t registerPacketByte1;  // second byte of the register packet sent
     int modeResult;
   };
-  for (const Case& c : {Case{9, 1, 16, 1}, Case{17, 1, 0x30, 1}, Case{19, 1, 0x00, 0},
+  for (const Case& c : {Case{9, 1, 16, 1}, Case{17, 1, 0x30, 1}, Case{18, 1, 0x30, 1},
+                        Case{19, 1, 0x00, 0},
                         Case{2, 0, 0, 0}, Case{12, 0, 0, 0}, Case{13, 0, 0, 1},
                         Case{20, 0, 0, 0}, Case{21, 0, 0, 0}}) {
     SCOPED_TRACE(c.type);
@@ -298,6 +299,10 @@ TEST(UsbDeviceHolderRouting, OperationsByType) {
     EXPECT_EQ(rig.holder.SetMode(0), c.modeResult);
     const bool inRange = c.type >= 2 && c.type <= 20;
     EXPECT_EQ(rig.holder.IsDevicePresent(0), inRange ? 1 : 0);
+    // 16-bit samples are told to the camera and remembered, 17 and 18 included.
+    EXPECT_EQ(rig.holder.SelectSixteenBitSamples(), inRange ? 1 : 0);
+    EXPECT_EQ(rig.Device().SampleWidthFlag(), inRange ? 1 : 0);
+    EXPECT_EQ(rig.camera.SixteenBit(0), inRange);
     if (!inRange) {
       EXPECT_EQ(rig.holder.Open(0, 1), 1);
       EXPECT_EQ(rig.holder.Start(), 1);
