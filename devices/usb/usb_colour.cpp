@@ -2,6 +2,7 @@
 #include "usb_colour.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -45,53 +46,85 @@ struct DemosaicShifts {
   int green;
 };
 
-template <typename Reader>
-int Demosaic(const BayerConvertParams& p, Reader sample, DemosaicShifts shifts) {
+// Where red and blue lie in a 2 x 2 cell, by the parity of its top-left
+// corner: index (column odd) + 2 x (row odd).
+struct CellLayout {
+  int redX, redY, blueX, blueY;
+};
+
+std::array<CellLayout, 4> CellLayouts(int32_t phase) {
+  std::array<CellLayout, 4> layouts{};
+  for (int corner = 0; corner < 4; ++corner) {
+    CellLayout& cell = layouts[static_cast<size_t>(corner)];
+    for (int dy = 0; dy < 2; ++dy) {
+      for (int dx = 0; dx < 2; ++dx) {
+        const BayerColour c = BayerColourAt(phase, (corner & 1) + dx, (corner >> 1) + dy);
+        if (c == BayerColour::Red) cell.redX = dx, cell.redY = dy;
+        if (c == BayerColour::Blue) cell.blueX = dx, cell.blueY = dy;
+      }
+    }
+  }
+  return layouts;
+}
+
+template <typename Sample>
+int64_t Load(const uint8_t* row, int32_t x) {
+  Sample value;
+  std::memcpy(&value, row + static_cast<size_t>(x) * sizeof(Sample), sizeof(Sample));
+  return value;
+}
+
+template <typename Sample>
+int Demosaic(const BayerConvertParams& p, DemosaicShifts shifts) {
   const int32_t w = p.width;
   const int32_t h = p.height;
   if (w <= 0 || h <= 0) return 0;
   const int64_t gainRed = ScaledGain(p.gainRed);
   const int64_t gainBlue = ScaledGain(p.gainBlue);
-  // Region sample at (x, y).
-  auto at = [&](int64_t x, int64_t y) -> int64_t { return sample(p.xOffset + x, p.yOffset + y); };
+  const std::array<CellLayout, 4> layouts = CellLayouts(p.phase);
+  const bool cells = p.interpolationMode != 0;
+  const auto* frame = static_cast<const uint8_t*>(p.source);
+  // Start of region row y.
+  auto row = [&](int32_t y) {
+    return frame + ((static_cast<size_t>(p.yOffset) + static_cast<size_t>(y)) *
+                        static_cast<size_t>(p.pitch) +
+                    static_cast<size_t>(p.xOffset)) *
+                       sizeof(Sample);
+  };
 
   for (int32_t y = 2; y <= h - 3; ++y) {
     uint8_t* out = p.target + (static_cast<size_t>(y) * static_cast<size_t>(w) + 2) * 3;
+    // One pixel per cell at (x - 2, y - 2), or interpolated at the centre of
+    // the cell at (x - 1, y - 1). The mosaic's phase follows each sample's
+    // own row and column, so every row starts at its own column phase.
+    const int32_t y0 = cells ? y - 2 : y - 1;
+    // Rows y0 - 1 to y0 + 2: the interpolation window around the cell.
+    const std::array<const uint8_t*, 4> rows{row(std::max(y0 - 1, 0)), row(y0), row(y0 + 1),
+                                             row(std::min(y0 + 2, h - 1))};
+    auto at = [&rows, y0](int32_t column, int32_t line) {
+      return Load<Sample>(rows[static_cast<size_t>(line - y0 + 1)], column);
+    };
+    // The bilinear value at the centre of the cell at (x0, y0) of the colour
+    // at (cx, cy) inside it: weight 9 for it, 3 for the samples of its colour
+    // two columns or two rows away within the 4 x 4 window, 1 diagonally.
+    auto bilinear = [&at, y0](int32_t x0, int32_t cx, int32_t cy) -> int64_t {
+      const int32_t ox = cx == x0 ? x0 + 2 : x0 - 1;
+      const int32_t oy = cy == y0 ? y0 + 2 : y0 - 1;
+      return 9 * at(cx, cy) + 3 * at(ox, cy) + 3 * at(cx, oy) + at(ox, oy);
+    };
     for (int32_t x = 2; x <= w - 3; ++x, out += 3) {
-      int64_t r = 0;
-      int64_t g = 0;
-      int64_t b = 0;
+      const int32_t x0 = cells ? x - 2 : x - 1;
+      const CellLayout& cell = layouts[static_cast<size_t>((x0 & 1) | (y0 & 1) << 1)];
+      const int32_t rx = x0 + cell.redX, ry = y0 + cell.redY;
+      const int32_t bx = x0 + cell.blueX, by = y0 + cell.blueY;
+      int64_t r = at(rx, ry);
+      int64_t b = at(bx, by);
+      const int64_t g = at(x0, y0) + at(x0 + 1, y0) + at(x0, y0 + 1) + at(x0 + 1, y0 + 1) - r - b;
       int shift = shifts.cell;
-      if (p.interpolationMode != 0) {
-        // One pixel from the cell at (x - 2, y - 2).
-        for (int32_t cy = y - 2; cy <= y - 1; ++cy) {
-          for (int32_t cx = x - 2; cx <= x - 1; ++cx) {
-            const int64_t value = at(cx, cy);
-            switch (BayerColourAt(p.phase, cx, cy)) {
-              case BayerColour::Red: r = value; break;
-              case BayerColour::Blue: b = value; break;
-              case BayerColour::Green: g += value; break;
-            }
-          }
-        }
-      } else {
-        // Bilinear at the centre of the cell at (x - 1, y - 1): the red and
-        // blue samples inside it weigh 9, their neighbours two columns or
-        // rows away 3, the diagonal one 1.
+      if (!cells) {
+        r = bilinear(x0, rx, ry);
+        b = bilinear(x0, bx, by);
         shift = shifts.interpolate;
-        for (int32_t cy = y - 1; cy <= y; ++cy) {
-          for (int32_t cx = x - 1; cx <= x; ++cx) {
-            const BayerColour colour = BayerColourAt(p.phase, cx, cy);
-            if (colour == BayerColour::Green) {
-              g += at(cx, cy);
-              continue;
-            }
-            const int32_t ox = cx == x - 1 ? x + 1 : x - 2;
-            const int32_t oy = cy == y - 1 ? y + 1 : y - 2;
-            const int64_t sum = 9 * at(cx, cy) + 3 * at(ox, cy) + 3 * at(cx, oy) + at(ox, oy);
-            (colour == BayerColour::Red ? r : b) = sum;
-          }
-        }
       }
       out[0] = Clamp255((b * gainBlue) >> shift);
       out[1] = Clamp255(g >> shifts.green);
@@ -194,13 +227,11 @@ int32_t BayerPhaseOf(int32_t regionX, int32_t regionY, int32_t regionWidth, int3
 }
 
 int DemosaicBayer16(const BayerConvertParams& params) noexcept {
-  return Demosaic(params, Samples16{static_cast<const uint8_t*>(params.source), params.pitch},
-                  DemosaicShifts{9, 13, 3});
+  return Demosaic<uint16_t>(params, DemosaicShifts{9, 13, 3});
 }
 
 int DemosaicBayer8(const BayerConvertParams& params) noexcept {
-  return Demosaic(params, Samples8{static_cast<const uint8_t*>(params.source), params.pitch},
-                  DemosaicShifts{7, 11, 1});
+  return Demosaic<uint8_t>(params, DemosaicShifts{7, 11, 1});
 }
 
 int EstimateWhiteBalance16(BayerConvertParams& params) noexcept {
