@@ -150,6 +150,10 @@ void SimUsbCamera::TakeCommand(Camera& camera, int index, const uint8_t* bytes, 
   std::memcpy(packet.data(), bytes, std::min<size_t>(length, packet.size()));
   if (length != QUVEX_USB_PACKET_SIZE) ++protocolErrors_;
   Append(commands_, CommandRecord{index, packet});
+  if (Packet reply{}; chip_ && chip_->TakeCommand(packet, reply)) {
+    if (packet[0] == QUVEX_USB_CMD_READ_REGISTER) camera.replies.insert(camera.replies.end(), 2, reply);
+    return;
+  }
   switch (packet[0]) {
     case QUVEX_USB_CMD_CAPTURE:
       ++camera.pendingCaptures;
@@ -223,8 +227,11 @@ bool SimUsbCamera::ReadFrame(std::unique_lock<std::mutex>& lock, Device& device,
   uint32_t count = std::min(length, frameBytes);
   if (cut) count /= 2;
   const bool sixteenBit = camera.sixteenBit;
+  const std::shared_ptr<SimSensorChip> chip = chip_;
   lock.unlock();
-  FillFrame(buffer, count, sixteenBit, window_, counter);
+  if (!chip || !chip->FillFrame(buffer, count, sixteenBit)) {
+    FillFrame(buffer, count, sixteenBit, window_, counter);
+  }
   lock.lock();
   if (!cut && count == length) ++camera.framesDelivered;
   moved = count;
@@ -271,6 +278,11 @@ void SimUsbCamera::Unplug() {
 void SimUsbCamera::SetQueryAnswer(uint8_t code, uint8_t answer) {
   std::lock_guard lock(mutex_);
   queryAnswers_[code] = answer;
+}
+
+void SimUsbCamera::AttachChip(std::shared_ptr<SimSensorChip> chip) {
+  std::lock_guard lock(mutex_);
+  chip_ = std::move(chip);
 }
 
 std::vector<CommandRecord> SimUsbCamera::Commands() const {

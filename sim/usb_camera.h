@@ -15,12 +15,14 @@
 #include <cstdint>
 #include <deque>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
 #include "frame_pattern.h"
 #include "quvex/quvex_usb.h"
+#include "sensor_chip.h"
 
 namespace quvex::sim {
 
@@ -80,6 +82,9 @@ class SimUsbCamera {
   // From now on every transfer and open fails; blocked transfers fail at once.
   void Unplug();
   void SetQueryAnswer(uint8_t code, uint8_t answer);
+  // The chip of a per-model device type: it takes the register packets of
+  // every index and may paint the frames. Null detaches it.
+  void AttachChip(std::shared_ptr<SimSensorChip> chip);
 
   // What the cameras received. The command and transfer logs keep the most
   // recent 4096 entries.
@@ -172,6 +177,7 @@ class SimUsbCamera {
   std::map<uint8_t, uint8_t> queryAnswers_;
   std::map<uint8_t, uint16_t> readValues_;  // variant: answers of 0x05 by selector
   uint32_t failingReplyReads_ = 0;
+  std::shared_ptr<SimSensorChip> chip_;
   std::deque<CommandRecord> commands_;
   std::vector<RegisterWrite> registerWrites_;
   std::deque<TransferRecord> transfers_;

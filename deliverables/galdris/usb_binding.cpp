@@ -43,7 +43,7 @@ int GaldrisBinding::PrepareCapture(const SensorTiming& timing) {
                                    kDeviceRingSlots) != 0) {
     return QUVEX_ERR_DEVICE;
   }
-  device->SetSampleWidth(1);
+  holder_.SelectSixteenBitSamples();
   return 0;
 }
 

@@ -147,6 +147,7 @@ UsbFrameLayout CUsbDevice::CurrentLayout() const noexcept {
   UsbFrameLayout layout = layout_;
   layout.sampleBytes = sampleWidthFlag_ == 1 ? 2 : 1;
   layout.sourceFamily = sourceFamily_;
+  layout.twoField = twoFieldFlag_;
   return layout;
 }
 
@@ -287,10 +288,12 @@ int CUsbDevice::PollFrame() noexcept {
 }
 
 int CUsbDevice::ReadSlot(const UsbFrameLayout& layout, const uint8_t* source, size_t sourceBytes,
-                         void* target, size_t targetBytes, int raw) const noexcept {
-  // Colour forms need the raw-to-RGB conversions, which this layer does not
-  // provide: refused like a region that cannot be converted.
-  if (raw != 1) return QUVEX_USB_ERR_ROI;
+                         void* target, size_t targetBytes, int colour, int whiteBalance,
+                         int raw) noexcept {
+  if (raw != 1) {
+    return ConvertSlot(layout, WholeRegion(layout), source, sourceBytes, target, targetBytes,
+                       colour, whiteBalance);
+  }
   switch (layout.sourceFamily) {
     case QUVEX_USB_SOURCE_SENSOR:
       return CopyRegion(layout, target, targetBytes, source, sourceBytes);
@@ -301,7 +304,7 @@ int CUsbDevice::ReadSlot(const UsbFrameLayout& layout, const uint8_t* source, si
   }
 }
 
-int CUsbDevice::ReadFrame(void* target, size_t targetBytes, int /*colour*/, int /*whiteBalance*/,
+int CUsbDevice::ReadFrame(void* target, size_t targetBytes, int colour, int whiteBalance,
                           int raw) noexcept {
   if (target == nullptr) return QUVEX_USB_ERR_NO_BUFFER;
   std::shared_lock buffers(buffers_);
@@ -309,7 +312,7 @@ int CUsbDevice::ReadFrame(void* target, size_t targetBytes, int /*colour*/, int 
   const int slot = ring_.index.BeginRead();
   if (slot < 0) return QUVEX_USB_ERR_READ;
   const int result = ReadSlot(ring_.layout, ring_.slots[slot].data.get(), FrameBufferBytes(),
-                              target, targetBytes, raw);
+                              target, targetBytes, colour, whiteBalance, raw);
   ring_.index.EndRead(slot);
   return result;
 }
@@ -347,14 +350,15 @@ int CUsbDevice::CaptureOneShot() noexcept {
   return oneShot_.result.load();
 }
 
-int CUsbDevice::GetImage(void* target, size_t targetBytes, int /*colour*/, int /*whiteBalance*/,
+int CUsbDevice::GetImage(void* target, size_t targetBytes, int colour, int whiteBalance,
                          int raw) noexcept {
   if (target == nullptr) return QUVEX_USB_ERR_NO_BUFFER;
   std::lock_guard lock(control_);
   if (oneShot_.idleFlag.load() == 0) return QUVEX_USB_ERR_BUSY;  // the frame is still arriving
   if (!rawBuffer_) return QUVEX_USB_ERR_NO_BUFFER;
   if (!oneShot_.frameValid.load()) return QUVEX_USB_ERR_READ;
-  return ReadSlot(oneShot_.layout, rawBuffer_.get(), FrameBufferBytes(), target, targetBytes, raw);
+  return ReadSlot(oneShot_.layout, rawBuffer_.get(), FrameBufferBytes(), target, targetBytes,
+                  colour, whiteBalance, raw);
 }
 
 int CUsbDevice::CopyRoi(void* target, size_t targetBytes, const void* source,

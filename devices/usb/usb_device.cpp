@@ -54,6 +54,10 @@ void CUsbDevice::ResetDefaults() noexcept {
   layout_.height = 1028;
   twoFieldFlag_ = 0;
   captureModeFlag_ = 0;
+  // A type opened after the video converter must not inherit its copy path.
+  sourceFamily_ = QUVEX_USB_SOURCE_SENSOR;
+  model_.type6Option = 0;
+  SetColourSettings(UsbColourSettings{});
 }
 
 void CUsbDevice::EnumDevices() noexcept {

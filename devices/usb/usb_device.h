@@ -15,6 +15,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <initializer_list>
 #include <memory>
 #include <mutex>
 #include <shared_mutex>
@@ -25,7 +26,9 @@
 #include "quvex_platform/thread.h"
 #include "quvex_platform/usb.h"
 #include "usb_codes.h"
+#include "usb_colour.h"
 #include "usb_frame_copy.h"
+#include "usb_model_state.h"
 #include "usb_ring_index.h"
 
 namespace quvex {
@@ -136,9 +139,11 @@ class CUsbDevice {
   int StopCapture() noexcept;
   // QUVEX_USB_POLL_*.
   int PollFrame() noexcept;
-  // Copies the frame chosen by the last poll (raw = 1): 0; 14 for a null
-  // target; 19 when no unread complete frame is there; 5 when the region does
-  // not fit targetBytes or the colour form is asked for.
+  // Copies the frame chosen by the last poll (raw = 1) or converts it to
+  // 24-bit colour (any other raw; colour 0 grey, else Bayer or YUV, with a
+  // white balance when whiteBalance is set): 0; 14 for a null target; 19
+  // when no unread complete frame is there; 5 when the region does not fit
+  // targetBytes.
   int ReadFrame(void* target, size_t targetBytes, int colour, int whiteBalance, int raw) noexcept;
 
   // One frame into the raw buffer on the one-shot thread: its result (0, 10,
@@ -199,12 +204,119 @@ class CUsbDevice {
   VariantWindow Window() const noexcept;
   int CaptureModeFlag() const noexcept;
   int LargeTransferFlag() const noexcept;
+  // ---- Per-model routines of device types 2 to 18 and 20 ----------------
+  // Colour forms of a frame of the current geometry (usb_device_colour.cpp):
+  // 0, 5 (QUVEX_USB_ERR_ROI) or 14. The rectangle is in region coordinates.
+  int CheckRoi(int32_t x0, int32_t y0, int32_t x1, int32_t y1) const noexcept;
+  int ConvertToRgb(void* target, size_t targetBytes, const void* source, size_t sourceBytes,
+                   int colour, int whiteBalance, int32_t x0, int32_t y0, int32_t x1,
+                   int32_t y1) noexcept;
+  int ConvertFrameToRgb(void* target, size_t targetBytes, const void* source, size_t sourceBytes,
+                        int colour, int whiteBalance) noexcept;
+  int ConvertFieldsToRgb(void* target, size_t targetBytes, const void* source,
+                         size_t sourceBytes, int colour, int whiteBalance, int32_t x0, int32_t y0,
+                         int32_t x1, int32_t y1) noexcept;
+  int ConvertFieldsFrameToRgb(void* target, size_t targetBytes, const void* source,
+                              size_t sourceBytes, int colour, int whiteBalance) noexcept;
+  // Bayer phase of the sensor region and mirror flags.
+  int ComputeBayerPhase() const noexcept;
+  UsbColourSettings ColourSettings() const noexcept;
+  UsbModelState ModelState() const noexcept;
+
+  // Sensor and converter registers (usb_sensor_registers.cpp): 1 on
+  // success, 0 on failure or refusal. The guarded forms refuse what the
+  // register map does not allow; the cache serves the type-9 writer.
+  int WriteRegisterType17(unsigned reg, int value) noexcept;  // types 17, 18
+  int WriteRegisterType9(unsigned reg, int value) noexcept;   // types 9, 11, 15, 16
+  int WriteRegister8(unsigned reg, int value) noexcept;       // type 20, guarded
+  int WriteSensorRegister(unsigned reg, int value) noexcept;  // types 5, 6
+  int WriteSensorRegisterGuarded(unsigned reg, int value) noexcept;  // types 2, 3, 4
+  int WriteSensorRegisterType7(unsigned reg, int value) noexcept;    // also refuses 0 to 4
+  int ReadSensorRegister(unsigned reg, uint16_t& value) noexcept;    // 0 stored on failure
+  int ReadSensorRegisterGuarded(unsigned reg, uint16_t& value) noexcept;
+  int ReadRegister8(unsigned reg, uint8_t& value) noexcept;
+  int GetCachedRegister(unsigned reg, int32_t& value) const noexcept;
+  // Sample-width packet without remembering the width; 1.
+  int SendSampleWidth(int flag) noexcept;
+  // Serial front end of type 8.
+  int SetSerialBlock(const SerialBlock& block) noexcept;
+  int SetSerialField(uint8_t low, uint16_t high) noexcept;
+  int SendControlWord(uint16_t word) noexcept;
+
+  // Register maps and sensor initialisations (usb_sensor_init.cpp); 1.
+  int InitRegisterMapType14() noexcept;
+  int InitRegisterMapType13() noexcept;
+  int InitRegisterMapType10() noexcept;
+  int InitSensorType7() noexcept;
+  int InitSensorType2() noexcept;
+  int InitSensorType3() noexcept;
+  int InitSensorType4() noexcept;
+  int InitSensorType5() noexcept;
+  int InitSensorType6() noexcept;
+  int WriteChipSetupType6() noexcept;
+  int WriteChipSetupBType6(int flag) noexcept;
+  int WriteChipSetupCType6(int flag) noexcept;
+  // The board flag of type 6 (query 5 answered 0): 1 or 0, 0 without a path.
+  int QueryBoardFlag() noexcept;
+
+  // Region and binning setters of types 2 to 7 (usb_model_setters.cpp):
+  // 1 when the request is refused (nothing changed or sent), else 0.
+  int SetRegionType2(int x, int y, int width, int height, int binning) noexcept;
+  int SetRegionType3(int x, int y, int width, int height, int binning) noexcept;
+  int SetRegionType4(int x, int y, int width, int height, int binning) noexcept;
+  int SetRegionType5(int x, int y, int width, int height, int binning) noexcept;
+  int SetRegionType6(int x, int y, int width, int height, int binning) noexcept;
+  int SetRegionType7(int x, int y, int width, int height, int binning) noexcept;
+  // Mode setters: 1 on success, 0 on failure.
+  int SetModeType18(int flag) noexcept;
+  int SetModeType17(int flag) noexcept;
+  int SetModeType9(int flag) noexcept;  // also 11, 15, 16
+  int SetModeType10(int flag) noexcept;  // also 14
+  int SetModeType13(int flag) noexcept;
+  int SetModeType8(int flag) noexcept;
+  int SetModeType7(int flag) noexcept;
+  int SetModeType2(int flag) noexcept;  // also 3
+  int SetModeType6(int flag) noexcept;
+  int SetModeType5(int flag) noexcept;
+  int SetModeType4(int flag, int variant) noexcept;
+  // Type 5's row flip and the Bayer phase of its mirror flags; 0.
+  int SetRowFlipType5(int flag) noexcept;
+  int GetBayerPhaseType5() const noexcept;
+
+  // Open sequences of types 2 to 18 (usb_model_opens.cpp) and of the video
+  // converter, type 20 (usb_video_converter.cpp): 0, or the index
+  // selection's failure (22 for an index of 8 or more).
+  int OpenType2(unsigned index) noexcept;
+  int OpenType3(unsigned index) noexcept;
+  int OpenType4(unsigned index) noexcept;
+  int OpenType5(unsigned index) noexcept;
+  int OpenType6(unsigned index) noexcept;
+  int OpenType7(unsigned index) noexcept;
+  int OpenType8(unsigned index) noexcept;
+  int OpenType9(unsigned index) noexcept;
+  int OpenType10(unsigned index) noexcept;
+  int OpenType11(unsigned index) noexcept;
+  int OpenType12(unsigned index) noexcept;
+  int OpenType13(unsigned index) noexcept;
+  int OpenType14(unsigned index) noexcept;
+  int OpenType15(unsigned index) noexcept;
+  int OpenType16(unsigned index) noexcept;
+  int OpenType17(unsigned index) noexcept;
+  int OpenType18(unsigned index) noexcept;
+  int OpenType20(unsigned index, int mode) noexcept;
+  // The converter's register map, then register 127 := 0; 1.
+  int LoadConverterRegisterMap() noexcept;
+  // Video standard 0 to 3 from the converter's status register; 0 when it
+  // cannot be read.
+  int DetectVideoStandard() noexcept;
+  // ---- end of the per-model routines -------------------------------------
 
   const char* Prefix() const noexcept { return prefix_.data(); }
   const char* DevicePath() const noexcept { return devicePath_.data(); }
   uint32_t TransferSize() const noexcept { return transferSize_; }
   int SampleWidthFlag() const noexcept { return sampleWidthFlag_; }
   int RingCount() const noexcept { return ringCount_; }
+  int SourceFamily() const noexcept { return sourceFamily_; }
   const UsbFrameLayout& Layout() const noexcept { return layout_; }
 
  private:
@@ -218,7 +330,44 @@ class CUsbDevice {
   void FreeBuffersLocked() noexcept;
   void JoinOneShot() noexcept;
   int ReadSlot(const UsbFrameLayout& layout, const uint8_t* source, size_t sourceBytes,
-               void* target, size_t targetBytes, int raw) const noexcept;
+               void* target, size_t targetBytes, int colour, int whiteBalance, int raw) noexcept;
+  // The colour form of a frame of layout (usb_device_colour.cpp).
+  int ConvertSlot(const UsbFrameLayout& layout, const UsbRoiRect& rect, const void* source,
+                  size_t sourceBytes, void* target, size_t targetBytes, int colour,
+                  int whiteBalance) noexcept;
+  void SetColourSettings(const UsbColourSettings& settings) noexcept;
+  // Per-model helpers (usb_sensor_registers.cpp, usb_sensor_init.cpp).
+  int SendBytes(std::initializer_list<uint8_t> bytes) noexcept;  // 1 when sent
+  int ReadRegisterBytes(unsigned reg, uint8_t* out, int length) noexcept;
+  bool MapAllows(unsigned reg, bool write) const noexcept;
+  int SendSerialBlock() noexcept;
+  void LoadRegisterMap(const SensorRegisterMap& map) noexcept;
+  int InitSensorPulsed(int (CUsbDevice::*write)(unsigned, int) noexcept) noexcept;
+  uint16_t ChipId() const noexcept;
+  int SetupValueType6() const noexcept;
+  bool RegionRefused(int x, int y, int width, int height, int binning, int sensorWidth,
+                     int sensorHeight, bool binnedCheck) const noexcept;
+  void ApplyRegion(const UsbSensorRegion& region, int binning,
+                   const std::array<int32_t, 7>& geometry) noexcept;
+  void SetBayerPhase(int phase) noexcept;
+  void StoreWindow(const std::array<int32_t, 4>& window) noexcept;
+  int SetRegionPulsed(int x, int y, int width, int height, int binning,
+                      int (CUsbDevice::*write)(unsigned, int) noexcept) noexcept;
+  int SendModePacket(int byte) noexcept;
+  int SetModeSerial(int flag, int modeRegister129,
+                    int (CUsbDevice::*write)(unsigned, int) noexcept) noexcept;
+  int SetModeRegister30(int flag, uint16_t on, uint16_t off,
+                        int (CUsbDevice::*read)(unsigned, uint16_t&) noexcept,
+                        int (CUsbDevice::*write)(unsigned, int) noexcept) noexcept;
+  int OpenPrologue(unsigned index, bool once, int (CUsbDevice::*init)() noexcept) noexcept;
+  int OpenFixed(unsigned index, const UsbFixedModel& model) noexcept;
+  int InitSerialFrontEndType8() noexcept;
+  int ClearRegisterBits(unsigned reg, uint16_t mask,
+                        int (CUsbDevice::*read)(unsigned, uint16_t&) noexcept,
+                        int (CUsbDevice::*write)(unsigned, int) noexcept) noexcept;
+  int OpenPulsed(unsigned index, bool once, int (CUsbDevice::*init)() noexcept,
+                 int (CUsbDevice::*setRegion)(int, int, int, int, int) noexcept, int32_t width,
+                 int32_t height, int (CUsbDevice::*write)(unsigned, int) noexcept) noexcept;
   size_t FrameBufferBytes() const noexcept { return 2 * static_cast<size_t>(transferSize_); }
 
   // Serialises the host-side operations (re-entrant: operations call each
@@ -254,6 +403,11 @@ class CUsbDevice {
   int ApplyWindow(const VariantWindow& window) noexcept;
   bool variant_ = false;
   VariantWindow window_;
+  // Per-model state, under control_. The colour settings are also read by
+  // the frame reader, hence their own lock.
+  UsbModelState model_;
+  mutable std::mutex colourMutex_;
+  UsbColourSettings colour_;
 };
 
 }  // namespace quvex

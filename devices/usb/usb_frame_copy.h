@@ -21,6 +21,7 @@ struct UsbFrameLayout {
   int32_t fieldHeight = 0;
   int32_t sampleBytes = 1;  // 1 or 2 (16-bit little-endian)
   int32_t sourceFamily = 1;  // QUVEX_USB_SOURCE_*: which copy serves the frame
+  int32_t twoField = 0;      // 1: the frame carries two video fields
 };
 
 // width x height samples from line yOffset, column xOffset on, rows in
