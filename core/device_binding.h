@@ -55,9 +55,6 @@ class DeviceBinding {
   // true when frames are still read (and dropped) during the NUC settle
   // window, and the NUC time is cleared at the first frame after it.
   virtual bool ReadsThroughNucSettle() const { return false; }
-  // true when camera selection is refused while capturing: the device's ring
-  // is in use while capturing.
-  virtual bool RefusesSelectionDuringCapture() const { return false; }
   // true when a one-shot sets the range and creates the frame images anew, as
   // a capture start does; false when it fills the next slot of the ring as it
   // stands, so that earlier one-shot frames stay findable.

@@ -22,18 +22,18 @@ struct RegisterStep {
 
 // A register value read from the sensor; writes of a value whose read failed
 // are skipped rather than sending bits built from nothing.
-struct ReadValue {
+struct RegisterRead {
   uint16_t value = 0;
   bool ok = false;
 };
 
-ReadValue ReadWith(CUsbDevice& device, Reader read, unsigned reg) {
-  ReadValue r;
+RegisterRead ReadWith(CUsbDevice& device, Reader read, unsigned reg) {
+  RegisterRead r;
   r.ok = (device.*read)(reg, r.value) == 1;
   return r;
 }
 
-void WriteIfRead(CUsbDevice& device, Writer write, unsigned reg, const ReadValue& r) {
+void WriteIfRead(CUsbDevice& device, Writer write, unsigned reg, const RegisterRead& r) {
   if (r.ok) (void)(device.*write)(reg, r.value);
 }
 
@@ -87,8 +87,8 @@ void CUsbDevice::StoreWindow(const std::array<int32_t, 4>& window) noexcept {
 int CUsbDevice::SetRegionPulsed(int x, int y, int width, int height, int binning,
                                 int (CUsbDevice::*write)(unsigned, int) noexcept) noexcept {
   if (RegionRefused(x, y, width, height, binning, 1280, 1024, true)) return 1;
-  ReadValue a = ReadWith(*this, &CUsbDevice::ReadSensorRegisterGuarded, 30);
-  ReadValue c = ReadWith(*this, &CUsbDevice::ReadSensorRegisterGuarded, 32);
+  RegisterRead a = ReadWith(*this, &CUsbDevice::ReadSensorRegisterGuarded, 30);
+  RegisterRead c = ReadWith(*this, &CUsbDevice::ReadSensorRegisterGuarded, 32);
   a.value &= static_cast<uint16_t>(binning <= 1 ? ~0x3Cu : 0xFFFFu);
   a.value |= static_cast<uint16_t>(binning == 2 ? 0x0C : binning == 3 ? 0x30 : 0);
   c.value = static_cast<uint16_t>(binning == 1 ? c.value | 0x18 : c.value & ~0x18u);
@@ -115,8 +115,8 @@ int CUsbDevice::SetRegionType2(int x, int y, int width, int height, int binning)
 
 int CUsbDevice::SetRegionType3(int x, int y, int width, int height, int binning) noexcept {
   if (RegionRefused(x, y, width, height, binning, 1600, 1200, true)) return 1;
-  ReadValue a = ReadWith(*this, &CUsbDevice::ReadSensorRegisterGuarded, 30);
-  ReadValue c = ReadWith(*this, &CUsbDevice::ReadSensorRegisterGuarded, 32);
+  RegisterRead a = ReadWith(*this, &CUsbDevice::ReadSensorRegisterGuarded, 30);
+  RegisterRead c = ReadWith(*this, &CUsbDevice::ReadSensorRegisterGuarded, 32);
   // Binning 4 and 8 replace each other's bit group.
   static constexpr std::array<uint16_t, 4> kGroup{0, 0, 0x0C, 0x30};
   a.value = static_cast<uint16_t>((a.value & ~0x3Cu) | kGroup[static_cast<size_t>(binning)]);
@@ -140,8 +140,8 @@ int CUsbDevice::SetRegionType3(int x, int y, int width, int height, int binning)
 
 int CUsbDevice::SetRegionType4(int x, int y, int width, int height, int binning) noexcept {
   if (RegionRefused(x, y, width, height, binning, 2048, 1536, true)) return 1;
-  ReadValue r34 = ReadWith(*this, &CUsbDevice::ReadSensorRegisterGuarded, 34);
-  ReadValue r35 = ReadWith(*this, &CUsbDevice::ReadSensorRegisterGuarded, 35);
+  RegisterRead r34 = ReadWith(*this, &CUsbDevice::ReadSensorRegisterGuarded, 34);
+  RegisterRead r35 = ReadWith(*this, &CUsbDevice::ReadSensorRegisterGuarded, 35);
   r34.value = SkipBinningBits(r34.value, binning);
   r35.value = SkipBinningBits(r35.value, binning);
   const int b = 1 << binning;
@@ -163,8 +163,8 @@ int CUsbDevice::SetRegionType4(int x, int y, int width, int height, int binning)
 
 int CUsbDevice::SetRegionType5(int x, int y, int width, int height, int binning) noexcept {
   if (RegionRefused(x, y, width, height, binning, 2560, 1920, true)) return 1;
-  ReadValue r34 = ReadWith(*this, &CUsbDevice::ReadSensorRegister, 34);
-  ReadValue r35 = ReadWith(*this, &CUsbDevice::ReadSensorRegister, 35);
+  RegisterRead r34 = ReadWith(*this, &CUsbDevice::ReadSensorRegister, 34);
+  RegisterRead r35 = ReadWith(*this, &CUsbDevice::ReadSensorRegister, 35);
   r34.value = SkipBinningBits(r34.value, binning);
   r35.value = SkipBinningBits(r35.value, binning);
   const int b = 1 << binning;
@@ -190,7 +190,7 @@ int CUsbDevice::SetRegionType6(int x, int y, int width, int height, int binning)
   static constexpr std::array<int, 4> kFactor{1, 2, 4, 1};
   static constexpr std::array<uint16_t, 4> kBits{0, 5, 0x0A, 0};
   const int f = kFactor[static_cast<size_t>(binning)];
-  ReadValue r13 = ReadWith(*this, &CUsbDevice::ReadSensorRegister, 13);
+  RegisterRead r13 = ReadWith(*this, &CUsbDevice::ReadSensorRegister, 13);
   r13.value = static_cast<uint16_t>((r13.value & ~0x0Fu) | kBits[static_cast<size_t>(binning)]);
   const UsbSensorRegion region = f == 1 ? UsbSensorRegion{x, y, width, height}
                                         : UsbSensorRegion{0, 0, 640, 480};
@@ -270,7 +270,7 @@ int CUsbDevice::SetModeType8(int flag) noexcept {
 int CUsbDevice::SetModeRegister30(int flag, uint16_t on, uint16_t off,
                                   int (CUsbDevice::*read)(unsigned, uint16_t&) noexcept,
                                   int (CUsbDevice::*write)(unsigned, int) noexcept) noexcept {
-  ReadValue r30 = ReadWith(*this, read, 30);
+  RegisterRead r30 = ReadWith(*this, read, 30);
   if (!r30.ok) return 0;
   r30.value = static_cast<uint16_t>(flag == 1 ? r30.value | on : r30.value & ~off);
   if ((this->*write)(30, r30.value) != 1) return 0;
@@ -305,9 +305,9 @@ int CUsbDevice::SetModeType4(int flag, int variant) noexcept {
 }
 
 int CUsbDevice::SetModeType6(int flag) noexcept {
-  ReadValue r32 = ReadWith(*this, &CUsbDevice::ReadSensorRegister, 32);
-  ReadValue r175 = ReadWith(*this, &CUsbDevice::ReadSensorRegister, 175);
-  ReadValue r71 = ReadWith(*this, &CUsbDevice::ReadSensorRegister, 71);
+  RegisterRead r32 = ReadWith(*this, &CUsbDevice::ReadSensorRegister, 32);
+  RegisterRead r175 = ReadWith(*this, &CUsbDevice::ReadSensorRegister, 175);
+  RegisterRead r71 = ReadWith(*this, &CUsbDevice::ReadSensorRegister, 71);
   const bool on = flag != 0;
   r32.value = static_cast<uint16_t>(on ? r32.value | 0x0204 : r32.value & ~0x0204u);
   // Both setup flags are clear, which clears bit 0 in either mode.
@@ -322,10 +322,10 @@ int CUsbDevice::SetModeType6(int flag) noexcept {
 }
 
 int CUsbDevice::SetRowFlipType5(int flag) noexcept {
-  ReadValue r32 = ReadWith(*this, &CUsbDevice::ReadSensorRegister, 32);
+  RegisterRead r32 = ReadWith(*this, &CUsbDevice::ReadSensorRegister, 32);
   r32.value = static_cast<uint16_t>(flag == 1 ? r32.value | 0x8000 : r32.value & ~0x8000u);
   WriteIfRead(*this, &CUsbDevice::WriteSensorRegister, 32, r32);
-  const ReadValue back = ReadWith(*this, &CUsbDevice::ReadSensorRegister, 32);
+  const RegisterRead back = ReadWith(*this, &CUsbDevice::ReadSensorRegister, 32);
   {
     std::lock_guard lock(control_);
     model_.rowMirror = (back.value & 0x8000) != 0 ? 1 : 0;
