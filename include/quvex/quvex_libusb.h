@@ -32,7 +32,8 @@ extern "C" {
 QUVEX_USB_API int QuvexUsb_InstallLibusbDriver(const char* prefix, int vendorId, int productId);
 
 /* Removes the driver installed by QuvexUsb_InstallLibusbDriver for prefix
- * (devices still open are cancelled and closed first) and releases libusb.
+ * (devices still open are cancelled and closed first) and releases libusb;
+ * after a QuvexUsb_RemoveDriver of the prefix it only releases libusb.
  * Returns 1, or 0 when none was installed. */
 QUVEX_USB_API int QuvexUsb_RemoveLibusbDriver(const char* prefix);
 

@@ -107,9 +107,17 @@ class LibusbDriver {
     if (moved != nullptr) *moved = count;
     return ok ? 1 : 0;
   }
-  static void CancelThunk(void*, void* device) { Cancel(*static_cast<OpenPath*>(device)); }
+  static void CancelThunk(void*, void* device) {
+    try {
+      Cancel(*static_cast<OpenPath*>(device));
+    } catch (...) {
+    }
+  }
   static void CloseThunk(void* context, void* device) {
-    static_cast<LibusbDriver*>(context)->Close(static_cast<OpenPath*>(device));
+    try {
+      static_cast<LibusbDriver*>(context)->Close(static_cast<OpenPath*>(device));
+    } catch (...) {
+    }
   }
 
   OpenPath* Open(int index);

@@ -55,7 +55,11 @@ TEST(LibusbDriver, NoMatchingDeviceMeansNoCamera) {
   EXPECT_EQ(QuvexUsb_RemoveLibusbDriver("LibusbNone"), 1);
   EXPECT_EQ(QuvexUsb_RemoveLibusbDriver("LibusbNone"), 0);
   EXPECT_FALSE(UsbHandle::Open("\\\\.\\LibusbNone-0"));
-  // The prefix is free again.
+  // The prefix is free again; a driver a host removed the generic way is
+  // still released by its own remove.
+  ASSERT_EQ(QuvexUsb_InstallLibusbDriver("LibusbNone", kVendor, kProduct), 1);
+  EXPECT_EQ(QuvexUsb_RemoveDriver("LibusbNone"), 1);
+  EXPECT_EQ(QuvexUsb_RemoveLibusbDriver("LibusbNone"), 1);
   ASSERT_EQ(QuvexUsb_InstallLibusbDriver("LibusbNone", kVendor, kProduct), 1);
   EXPECT_EQ(QuvexUsb_RemoveLibusbDriver("LibusbNone"), 1);
 }
