@@ -4,13 +4,12 @@
 //   requested, received into its slot, mapped to colour and announced;
 // - LanRequestFrame: one frame request on the frame connection, no thread;
 // - PlainSocketRead: send the 5-byte request, recv the 153605-byte reply.
-// cpu_ms_per_frame is the process's CPU time per frame, the simulated
-// camera's serving included (the same in all three).
+// cpu_us/frame is the process's CPU time per frame, the simulated camera's
+// serving included; sdk_cpu_us/frame leaves the camera's threads out.
 #include <arpa/inet.h>
 #include <benchmark/benchmark.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <array>
@@ -24,6 +23,7 @@
 #include "lan_protocol.h"
 #include "quvex.h"
 #include "quvex/quvex_window.h"
+#include "sdk_cpu_meter.h"
 #include "test_profile.h"
 
 namespace quvex {
@@ -56,27 +56,20 @@ std::string AddressText(int index) {
   return "127." + std::to_string(b[1]) + "." + std::to_string(b[2]) + "." + std::to_string(b[3]);
 }
 
-double ProcessCpuMs() {
-  timespec now{};
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-  return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
-}
-
 // Frames counted from where it was made to Report.
 class FrameMeter {
  public:
-  FrameMeter() : cpuStart_(ProcessCpuMs()) {}
   void Report(benchmark::State& state) const {
     const auto frames = static_cast<int64_t>(state.iterations());
     state.SetItemsProcessed(frames);
     state.SetBytesProcessed(frames * static_cast<int64_t>(kLanFrameBytes));
-    state.counters["cpu_ms_per_frame"] = (ProcessCpuMs() - cpuStart_) / static_cast<double>(frames);
+    cpu_.Report(state, frames);
     state.counters["fps"] =
         benchmark::Counter(static_cast<double>(frames), benchmark::Counter::kIsRate);
   }
 
  private:
-  double cpuStart_;
+  bench::SdkCpuMeter cpu_;
 };
 
 void LanCapture(benchmark::State& state) {

@@ -13,6 +13,9 @@
 #include <cerrno>
 #include <chrono>
 
+#include "lan_frame_replay.h"
+#include "simulator_cpu.h"
+
 namespace quvex::sim {
 
 namespace {
@@ -195,6 +198,7 @@ bool SimLanCamera::Receive(Connection* connection, uint8_t* buffer, size_t lengt
 }
 
 void SimLanCamera::Serve(Connection* connection) {
+  const SimulatorThread counted;
   std::vector<uint8_t> message;
   for (;;) {
     uint8_t prefix[4];
@@ -252,27 +256,23 @@ bool SimLanCamera::Answer(Connection* connection, const std::vector<uint8_t>& me
 
 bool SimLanCamera::SendFrame(int fd, uint32_t headerLength) {
   const uint32_t frame = framesServed_.load();
-  std::vector<uint8_t> reply(kHeaderBytes + kFrameBytes);
-  PutBigEndian32(headerLength, reply.data());
-  reply[4] = kFrameCommand;
-  uint8_t* out = reply.data() + kHeaderBytes;
-  for (int row = 0; row < kHeight; ++row) {
-    for (int column = 0; column < kWidth; ++column) {
-      const uint16_t sample = Sample(frame, row, column);
-      *out++ = static_cast<uint8_t>(sample);
-      *out++ = static_cast<uint8_t>(sample >> 8);
-    }
-  }
+  uint8_t header[kHeaderBytes] = {0, 0, 0, 0, kFrameCommand};
+  PutBigEndian32(headerLength, header);
   if (TakeOne(closeMidFrame_)) {
-    SendAll(fd, reply.data(), kHeaderBytes + kFrameBytes / 2);
+    SendLanFrame(fd, header, kHeaderBytes, frame, kFrameBytes / 2);
     return false;  // the connection closes halfway through the frame
   }
   if (const uint32_t interval = trickleMs_.load(); interval > 0) {
-    if (!SendAll(fd, reply.data(), kHeaderBytes)) return false;
-    for (size_t at = kHeaderBytes; at < reply.size(); ++at) {
-      if (!Nap(interval) || !SendAll(fd, &reply[at], 1)) return false;
+    // A trickling camera: the header, then one byte of the frame at a time.
+    if (!SendAll(fd, header, kHeaderBytes)) return false;
+    for (size_t at = 0; at < kFrameBytes; ++at) {
+      const size_t sample = at / 2;
+      const uint16_t value = Sample(frame, static_cast<int>(sample / kWidth),
+                                    static_cast<int>(sample % kWidth));
+      const auto byte = static_cast<uint8_t>(at % 2 == 0 ? value : value >> 8);
+      if (!Nap(interval) || !SendAll(fd, &byte, 1)) return false;
     }
-  } else if (!SendAll(fd, reply.data(), reply.size())) {
+  } else if (!SendLanFrame(fd, header, kHeaderBytes, frame, kFrameBytes)) {
     return false;
   }
   ++framesServed_;

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <new>
 
+#include "simulator_cpu.h"
+
 namespace quvex::sim {
 
 namespace {
@@ -41,6 +43,7 @@ void* SimUsbCamera::OpenThunk(void* context, int index) {
 int SimUsbCamera::TransferThunk(void* context, void* device, uint32_t requestCode, uint32_t pipe,
                                 void* buffer, uint32_t length, uint32_t* moved,
                                 uint32_t timeoutMs) {
+  const SimulatorWork counted;  // on the SDK's thread
   uint32_t count = 0;
   const bool ok = static_cast<SimUsbCamera*>(context)->Transfer(
       *static_cast<Device*>(device), requestCode, pipe, static_cast<uint8_t*>(buffer), length,

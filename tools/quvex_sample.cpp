@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "quvex/quvex.h"
+#include "quvex/quvex_libusb.h"
 #include "quvex/quvex_window.h"
 #include "lan_camera.h"
 #include "usb_camera.h"
@@ -26,6 +27,8 @@ struct Options {
   std::string cameraAddress = "127.0.0.1";
   int frames = 90;
   bool simulator = true;
+  int usbVendor = -1;  // with --usb-device: the real camera's ids
+  int usbProduct = -1;
 };
 
 void PrintUsage() {
@@ -41,7 +44,47 @@ void PrintUsage() {
       "  --output DIR       folder for the files written (default quvex-output)\n"
       "  --camera-address A.B.C.D  the LAN camera's address (default 127.0.0.1)\n"
       "  --no-simulator     use a real camera instead of the simulator\n"
+      "  --usb-device VENDOR:PRODUCT  use the real USB camera with these ids (hex,\n"
+      "                     e.g. 1a2b:0c3d) through libusb instead of the simulator\n"
       "  --help             this text\n");
+}
+
+// "VENDOR:PRODUCT", each 1 to 4 hex digits.
+bool ParseUsbIds(const std::string& text, Options& options) {
+  const auto hex = [](const std::string& part, int& value) {
+    if (part.empty() || part.size() > 4 ||
+        part.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) {
+      return false;
+    }
+    value = static_cast<int>(std::strtol(part.c_str(), nullptr, 16));
+    return true;
+  };
+  const size_t colon = text.find(':');
+  return colon != std::string::npos && hex(text.substr(0, colon), options.usbVendor) &&
+         hex(text.substr(colon + 1), options.usbProduct);
+}
+
+// The device-name prefix each USB library opens.
+const char* UsbPrefix(const std::string& library) {
+  if (library == "Galdris") return "ZelmorX02";
+  if (library == "Hesperon") return "ZelmorIR640A";
+  return nullptr;
+}
+
+// Installs the libusb driver for the library's cameras when asked to.
+bool InstallUsbDriver(const Options& options) {
+  if (options.usbVendor < 0) return true;
+  const char* prefix = UsbPrefix(options.library);
+  if (prefix == nullptr) {
+    std::fprintf(stderr, "quvex_sample: --usb-device needs a USB library (Galdris or Hesperon)\n");
+    return false;
+  }
+  if (QuvexUsb_InstallLibusbDriver(prefix, options.usbVendor, options.usbProduct) != 1) {
+    std::fprintf(stderr, "quvex_sample: cannot use USB device %04x:%04x through libusb\n",
+                 options.usbVendor, options.usbProduct);
+    return false;
+  }
+  return true;
 }
 
 bool ParseOptions(int argc, char** argv, Options& options) {
@@ -62,6 +105,12 @@ bool ParseOptions(int argc, char** argv, Options& options) {
     } else if (arg == "--output" && hasValue) {
       options.output = argv[++i];
     } else if (arg == "--no-simulator") {
+      options.simulator = false;
+    } else if (arg == "--usb-device" && hasValue) {
+      if (!ParseUsbIds(argv[++i], options)) {
+        std::fprintf(stderr, "quvex_sample: '%s' is not VENDOR:PRODUCT in hex\n", argv[i]);
+        return false;
+      }
       options.simulator = false;
     } else {
       std::fprintf(stderr, "quvex_sample: unknown argument '%s' (see --help)\n", arg.c_str());
@@ -170,6 +219,11 @@ int Run(const Options& options) {
   } else if (options.simulator) {
     usbCamera = std::make_unique<quvex::sim::SimUsbCamera>();
   }
+
+  if (!InstallUsbDriver(options)) return 1;
+  // Removed after the library is released (q below is destroyed first).
+  const std::unique_ptr<const char, int (*)(const char*)> usbDriver(
+      options.usbVendor >= 0 ? UsbPrefix(options.library) : nullptr, &QuvexUsb_RemoveLibusbDriver);
 
   Quvex q;
   const std::string path = options.libraryDir + "/lib" + options.library + ".so";
