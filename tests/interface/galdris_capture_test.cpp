@@ -76,6 +76,7 @@ TEST_F(Galdris, CapturesWholeFramesNewestFirstAndWritesTheRegisters) {
     // The newest frame announced: older ones may have left the ring already
     // when the test runs slowly.
     int id = NextFrame();
+    ASSERT_EQ(q.Quvex_Pause(handle_), 1);  // the frames announced stay in the ring
     QuvexMessage message{};
     while (QuvexWindow_GetMessage(window_, &message, 0) == 1) {
       if (message.message == WM_QUVEX_FRAME) id = static_cast<int>(message.lParam);
@@ -83,6 +84,7 @@ TEST_F(Galdris, CapturesWholeFramesNewestFirstAndWritesTheRegisters) {
     ASSERT_NE(id, 0);
     uint32_t counter = 0;
     const auto raw = Raw(id);
+    ASSERT_EQ(q.Quvex_Start(handle_), 1);
     ASSERT_TRUE(sim::IsWholeFrame(raw.data(), kWidth, kHeight, &counter)) << "frame " << i;
     if (i > 0) {
       EXPECT_GT(counter, previous);  // never older than one already delivered

@@ -69,6 +69,8 @@ TEST_F(GaldrisRecording, TheMovieShowsTheColourFramesTheLibraryReturned) {
   do {
     frames.push_back(NextColourFrame());
   } while (q.Quvex_GetParam(handle_, QUVEX_PARAM_RECORDING) != 0 && frames.size() < 500);
+  // Paused, no new frame is announced: a slow reader empties the queue too.
+  ASSERT_EQ(q.Quvex_Pause(handle_), 1);
   while (QuvexWindow_PendingCount(window_) > 0) frames.push_back(NextColourFrame(0));
   EXPECT_EQ(q.Quvex_GetParam(handle_, QUVEX_PARAM_RECORDING), 0);
   q.Quvex_Close(handle_);
