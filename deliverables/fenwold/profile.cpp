@@ -1,5 +1,6 @@
 // Fenwold: older generation, LAN camera on TCP port 123.
 #include "deliverable.h"
+#include "stream_binding.h"
 
 namespace quvex {
 
@@ -26,6 +27,6 @@ const BuildProfile& DeliverableProfile() {
   return profile;
 }
 
-std::unique_ptr<DeviceBinding> CreateDeviceBinding() { return std::make_unique<NoDevice>(); }
+std::unique_ptr<DeviceBinding> CreateDeviceBinding() { return std::make_unique<FenwoldBinding>(); }
 
 }  // namespace quvex
