@@ -15,6 +15,7 @@
 #include "quvex/quvex.h"
 #include "quvex/quvex_window.h"
 #include "lan_camera.h"
+#include "stream_camera.h"
 #include "usb_camera.h"
 
 namespace {
@@ -34,7 +35,8 @@ void PrintUsage() {
       "\n"
       "Previews a camera through a Quvex library, records and saves frames.\n"
       "\n"
-      "  --library NAME     Galdris (USB camera, the default) or Corvane (LAN camera)\n"
+      "  --library NAME     Galdris (USB camera, the default), Corvane (LAN camera)\n"
+      "                     or Fenwold (LAN camera on port 123)\n"
       "  --library-dir DIR  folder of the libraries (default: the build's)\n"
       "  --frames N         frames to capture (default 90)\n"
       "  --output DIR       folder for the files written (default quvex-output)\n"
@@ -158,9 +160,18 @@ int Run(const Options& options) {
   // The simulators stand in for the camera of each library.
   std::unique_ptr<quvex::sim::SimUsbCamera> usbCamera;
   std::unique_ptr<quvex::sim::SimLanCamera> lanCamera;
+  std::unique_ptr<quvex::sim::SimStreamCamera> streamCamera;
   if (options.simulator && options.library == "Corvane") {
     lanCamera = std::make_unique<quvex::sim::SimLanCamera>(options.cameraAddress);
     lanCamera->SetFrameDelay(23);  // with the default 10 ms loop sleep, about 30 frames a second
+  } else if (options.simulator && options.library == "Fenwold") {
+    streamCamera = std::make_unique<quvex::sim::SimStreamCamera>(options.cameraAddress);
+    streamCamera->SetFrameDelay(23);  // about 30 frames a second, streamed
+    if (!streamCamera->Listening()) {
+      std::fprintf(stderr, "quvex_sample: the simulated camera cannot listen on %s, port 123\n",
+                   options.cameraAddress.c_str());
+      return 1;
+    }
   } else if (options.simulator) {
     usbCamera = std::make_unique<quvex::sim::SimUsbCamera>();
   }
