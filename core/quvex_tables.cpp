@@ -23,7 +23,8 @@ std::optional<PreparedTable> Prepare(const std::optional<TableSpan>& table,
   if (!table) return std::nullopt;
   PreparedTable prepared{ReadPoints(*table), nullptr};
   if (!prepared.points) return std::nullopt;
-  prepared.lookup = CTemperatureTable::MakeLookup(*prepared.points, target.Variant(), target.Span());
+  prepared.lookup =
+      CTemperatureTable::MakeLookup(*prepared.points, target.Variant(), target.Span());
   if (!prepared.lookup) return std::nullopt;
   return prepared;
 }
@@ -132,7 +133,8 @@ int CQuvex::SetSingleTable(const char16_t* name) {
   CFileBuffer file;
   if (file.LoadFile(name) == nullptr) return PushError(QUVEX_ERR_FILE), 0;
   const std::span<const uint8_t> bytes{file.Begin(), file.Size()};
-  std::optional<PreparedTable> prepared = Prepare(LocateFileTable(bytes, profile_.tableFiles), tableA_);
+  const std::optional<PreparedTable> prepared =
+      Prepare(LocateFileTable(bytes, profile_.tableFiles), tableA_);
   if (!prepared) return PushError(QUVEX_ERR_FILE), 0;
   std::lock_guard lock(tableMutex_);
   tableA_.Install(prepared->points, prepared->lookup);

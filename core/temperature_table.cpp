@@ -69,8 +69,9 @@ std::optional<Neighbours> ScanSorted(std::span<const TablePoint> points, int raw
                                       [](int value, const TablePoint& p) { return value < p.raw; });
   const auto upper = static_cast<size_t>(above - points.begin());
   if (upper >= end) return std::nullopt;
-  const auto notBelow = std::lower_bound(points.begin(), above, raw,
-                                         [](const TablePoint& p, int value) { return p.raw < value; });
+  const auto notBelow =
+      std::lower_bound(points.begin(), above, raw,
+                       [](const TablePoint& p, int value) { return p.raw < value; });
   const auto below = static_cast<size_t>(notBelow - points.begin());
   Neighbours found;
   for (size_t i = below > kPairs ? below - kPairs : 0; i < below; ++i) found.AddLower(points[i]);
@@ -183,7 +184,9 @@ float Interpolate(std::span<const TablePoint> points, int raw, InterpolationVari
 }  // namespace
 
 CTemperatureTable::CTemperatureTable(InterpolationVariant variant, LookupSpan span)
-    : variant_(variant), span_(span), points_(std::make_shared<const TablePoints>(TablePoints{{0, 0.0f}})) {}
+    : variant_(variant),
+      span_(span),
+      points_(std::make_shared<const TablePoints>(TablePoints{{0, 0.0f}})) {}
 
 int CTemperatureTable::Load(int resourceId, const platform::Module* module, const char16_t* type,
                             int tableIndex) {
