@@ -8,20 +8,16 @@
 #pragma once
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
-#include <functional>
-#include <memory>
-#include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "frame_pattern.h"
+#include "sim_server.h"
 
 namespace quvex::sim {
 
-class SimStreamCamera {
+class SimStreamCamera final : public SimServer {
  public:
   static constexpr int kWidth = 320;
   static constexpr int kHeight = 240;
@@ -36,27 +32,15 @@ class SimStreamCamera {
 
   // Listens on address (dotted decimal, a 127.0.0.x of its own) and port.
   explicit SimStreamCamera(const std::string& address, uint16_t port = 123);
-  ~SimStreamCamera();
-  SimStreamCamera(const SimStreamCamera&) = delete;
-  SimStreamCamera& operator=(const SimStreamCamera&) = delete;
+  ~SimStreamCamera() override;
 
-  bool Listening() const;
-  const std::string& Address() const { return address_; }
-
-  // What arrived: connections in the order accepted and their bytes; the
-  // commands of every streaming connection in arrival order.
-  size_t ConnectionCount() const;
-  std::vector<uint8_t> Received(size_t connection) const;
+  // The commands of every streaming connection in arrival order.
   std::vector<Command> Commands() const;
   uint32_t StatusQueries() const { return statusQueries_.load(); }
-  // Connections that the client (or a fault) has closed.
-  uint32_t ClosedConnections() const { return closed_.load(); }
   uint32_t StreamsStarted() const { return streamsStarted_.load(); }
   // Whole frames sent; each carries the counter of its place in the
   // camera's sequence (frames cut short take a number too).
   uint32_t FramesSent() const { return framesSent_.load(); }
-  // Waits until done() holds, re-checking at every change; false after timeoutMs.
-  bool WaitFor(const std::function<bool()>& done, uint32_t timeoutMs = 30000) const;
 
   // Behaviour.
   // The next count frames stop halfway and their connection closes.
@@ -69,51 +53,20 @@ class SimStreamCamera {
   void SetPieceBytes(size_t bytes) { pieceBytes_.store(bytes); }
   // Waits this long before every frame.
   void SetFrameDelay(uint32_t ms) { frameDelayMs_.store(ms); }
-  // Closes the listening socket (connection attempts are refused) or opens
-  // it again; connections already made stay. Returns once in effect.
-  void SetRefusing(bool refusing);
 
  private:
-  struct Connection {
-    int fd = -1;
-    std::vector<uint8_t> received;
-    std::thread reader;
-    std::thread streamer;
-  };
-
-  void AcceptLoop();
-  void Serve(Connection* connection);
+  void Serve(Connection* connection) override;
   void Stream(int fd);
   bool SendFrame(int fd, std::vector<uint8_t>& frame);
-  // Receives exactly length bytes and logs them; false when the peer is gone.
-  bool Receive(Connection* connection, uint8_t* buffer, size_t length);
-  bool OpenListener();
-  void Touch();
-  // Sleeps ms unless the camera is shut down meanwhile; false when it is.
-  bool Nap(uint32_t ms);
 
-  const std::string address_;
-  const uint16_t port_;
-  int listener_ = -1;  // accept thread (and constructor) only
-  int wake_ = -1;      // eventfd that wakes the accept thread
-  std::thread acceptThread_;
-
-  mutable std::mutex mutex_;
-  mutable std::condition_variable changed_;
-  uint64_t version_ = 0;  // counts every change, for WaitFor
-  bool shutdown_ = false;
-  bool refusing_ = false;
-  bool listening_ = false;
-  bool stalled_ = false;
-  std::vector<std::unique_ptr<Connection>> connections_;
-  std::vector<Command> commands_;
+  bool stalled_ = false;  // under mutex_
+  std::vector<Command> commands_;  // under mutex_
 
   std::atomic<int> closeMidFrame_{0};
   std::atomic<bool> statusSilent_{false};
   std::atomic<size_t> pieceBytes_{0};
   std::atomic<uint32_t> frameDelayMs_{0};
   std::atomic<uint32_t> statusQueries_{0};
-  std::atomic<uint32_t> closed_{0};
   std::atomic<uint32_t> streamsStarted_{0};
   std::atomic<uint32_t> framesSent_{0};
   std::atomic<uint32_t> nextFrame_{0};
