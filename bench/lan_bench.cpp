@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "corvane_binding.h"
+#include "frame_meter.h"
 #include "lan_camera.h"
 #include "lan_connection.h"
 #include "lan_protocol.h"
@@ -29,6 +30,7 @@
 namespace quvex {
 namespace {
 
+using bench::FrameMeter;
 using sim::SimLanCamera;
 
 constexpr size_t kReplyBytes = kLanFrameHeaderBytes + kLanFrameBytes;
@@ -56,22 +58,6 @@ std::string AddressText(int index) {
   return "127." + std::to_string(b[1]) + "." + std::to_string(b[2]) + "." + std::to_string(b[3]);
 }
 
-// Frames counted from where it was made to Report.
-class FrameMeter {
- public:
-  void Report(benchmark::State& state) const {
-    const auto frames = static_cast<int64_t>(state.iterations());
-    state.SetItemsProcessed(frames);
-    state.SetBytesProcessed(frames * static_cast<int64_t>(kLanFrameBytes));
-    cpu_.Report(state, frames);
-    state.counters["fps"] =
-        benchmark::Counter(static_cast<double>(frames), benchmark::Counter::kIsRate);
-  }
-
- private:
-  bench::SdkCpuMeter cpu_;
-};
-
 void LanCapture(benchmark::State& state) {
   const auto address = AddressBytes(201);
   SimLanCamera camera(AddressText(201));
@@ -92,7 +78,7 @@ void LanCapture(benchmark::State& state) {
     } else {
       QuvexMessage message{};
       QuvexWindow_GetMessage(window, &message, 10000);  // the first frame
-      const FrameMeter meter;
+      const FrameMeter meter(kLanFrameBytes);
       for (auto _ : state) {
         while (QuvexWindow_GetMessage(window, &message, 10000) == 1 &&
                message.message != WM_QUVEX_FRAME) {
@@ -110,7 +96,7 @@ void LanRequestFrame(benchmark::State& state) {
   SimLanCamera camera(AddressText(202));
   CLanConnection connection(camera.Address().c_str(), QUVEX_LAN_PORT);
   std::vector<uint8_t> frame(kLanFrameBytes);
-  const FrameMeter meter;
+  const FrameMeter meter(kLanFrameBytes);
   for (auto _ : state) {
     if (!RequestFrame(connection, frame.data(), frame.size())) {
       state.SkipWithError("frame request failed");
@@ -136,7 +122,7 @@ void PlainSocketRead(benchmark::State& state) {
   }
   const uint8_t request[] = {0, 0, 0, 5, 0};
   std::vector<uint8_t> reply(kReplyBytes);
-  const FrameMeter meter;
+  const FrameMeter meter(kLanFrameBytes);
   for (auto _ : state) {
     if (send(fd, request, sizeof request, MSG_NOSIGNAL) != sizeof request ||
         recv(fd, reply.data(), reply.size(), MSG_WAITALL) != static_cast<ssize_t>(reply.size())) {

@@ -61,6 +61,29 @@ std::optional<Neighbours> Scan(std::span<const TablePoint> points, int raw, size
   return std::nullopt;
 }
 
+// The same outcome as Scan for points in rising order of raw, by binary
+// search: the points below raw are those before the first one not below it,
+// and the scan stops at the first point above it.
+std::optional<Neighbours> ScanSorted(std::span<const TablePoint> points, int raw, size_t end) {
+  const auto above = std::upper_bound(points.begin(), points.end(), raw,
+                                      [](int value, const TablePoint& p) { return value < p.raw; });
+  const auto upper = static_cast<size_t>(above - points.begin());
+  if (upper >= end) return std::nullopt;
+  const auto notBelow =
+      std::lower_bound(points.begin(), above, raw,
+                       [](const TablePoint& p, int value) { return p.raw < value; });
+  const auto below = static_cast<size_t>(notBelow - points.begin());
+  Neighbours found;
+  for (size_t i = below > kPairs ? below - kPairs : 0; i < below; ++i) found.AddLower(points[i]);
+  found.upper = upper;
+  return found;
+}
+
+bool RisingRaw(std::span<const TablePoint> points) {
+  return std::is_sorted(points.begin(), points.end(),
+                        [](const TablePoint& a, const TablePoint& b) { return a.raw < b.raw; });
+}
+
 double RawDistance(int64_t to, int64_t from) { return static_cast<double>(to - from); }
 
 float LinesDouble(std::span<const TablePoint> points, const Neighbours& window, int raw) {
@@ -105,6 +128,11 @@ float LinesOlder(std::span<const TablePoint> points, const Neighbours& window, i
   return static_cast<float>(sum / static_cast<double>(pairs));
 }
 
+// The interpolation of one raw value; rising: the points are in rising
+// order of raw, so the scan may search instead.
+float Interpolate(std::span<const TablePoint> points, int raw, InterpolationVariant variant,
+                  bool rising);
+
 std::shared_ptr<TemperatureLookup> NewLookup() {
   try {
     return std::make_shared<TemperatureLookup>();  // all 0.0
@@ -114,11 +142,13 @@ std::shared_ptr<TemperatureLookup> NewLookup() {
 }
 
 std::shared_ptr<const TemperatureLookup> Interpolated(std::span<const TablePoint> points,
-                                                      InterpolationVariant variant) {
+                                                      InterpolationVariant variant,
+                                                      size_t filled = kLookupFilled) {
   auto lookup = NewLookup();
   if (!lookup) return nullptr;
-  for (size_t raw = 0; raw < kLookupFilled; ++raw) {
-    (*lookup)[raw] = InterpolatePoints(points, static_cast<int>(raw), variant);
+  const bool rising = RisingRaw(points);
+  for (size_t raw = 0; raw < filled; ++raw) {
+    (*lookup)[raw] = Interpolate(points, static_cast<int>(raw), variant, rising);
   }
   return lookup;
 }
@@ -126,10 +156,18 @@ std::shared_ptr<const TemperatureLookup> Interpolated(std::span<const TablePoint
 }  // namespace
 
 float InterpolatePoints(std::span<const TablePoint> points, int raw, InterpolationVariant variant) {
+  return Interpolate(points, raw, variant, false);
+}
+
+namespace {
+
+float Interpolate(std::span<const TablePoint> points, int raw, InterpolationVariant variant,
+                  bool rising) {
   if (points.size() <= kPairs) return 0.0f;
   const size_t end =
       variant == InterpolationVariant::Older ? points.size() : points.size() - kPairs;
-  const std::optional<Neighbours> window = Scan(points, raw, end);
+  const std::optional<Neighbours> window =
+      rising ? ScanSorted(points, raw, end) : Scan(points, raw, end);
   if (!window) return 0.0f;
   if (window->Empty()) return kEmptyWindowTemperature;
   switch (variant) {
@@ -143,8 +181,12 @@ float InterpolatePoints(std::span<const TablePoint> points, int raw, Interpolati
   return LinesDouble(points, *window, raw);
 }
 
-CTemperatureTable::CTemperatureTable(InterpolationVariant variant)
-    : variant_(variant), points_(std::make_shared<const TablePoints>(TablePoints{{0, 0.0f}})) {}
+}  // namespace
+
+CTemperatureTable::CTemperatureTable(InterpolationVariant variant, LookupSpan span)
+    : variant_(variant),
+      span_(span),
+      points_(std::make_shared<const TablePoints>(TablePoints{{0, 0.0f}})) {}
 
 int CTemperatureTable::Load(int resourceId, const platform::Module* module, const char16_t* type,
                             int tableIndex) {
@@ -172,7 +214,9 @@ int CTemperatureTable::ReplacePoints(std::shared_ptr<const TablePoints> points) 
   return 1;
 }
 
-int CTemperatureTable::UpdateLut() { return PublishLookup(MakeLookup(*Points(), variant_)); }
+int CTemperatureTable::UpdateLut() {
+  return PublishLookup(MakeLookup(*Points(), variant_, span_));
+}
 
 int CTemperatureTable::BuildLut() { return PublishLookup(Interpolated(*Points(), variant_)); }
 
@@ -181,7 +225,8 @@ float CTemperatureTable::Interpolate(int raw) const {
 }
 
 std::shared_ptr<const TemperatureLookup> CTemperatureTable::MakeLookup(
-    std::span<const TablePoint> points, InterpolationVariant variant) {
+    std::span<const TablePoint> points, InterpolationVariant variant, LookupSpan span) {
+  if (span == LookupSpan::AllRawValues) return Interpolated(points, variant, kLookupEntries);
   if (points.size() < kLookupFilled) return Interpolated(points, variant);
   // A dense table: entry k is the temperature of point k, whatever its raw.
   auto lookup = NewLookup();

@@ -16,6 +16,7 @@
 #include "quvex/quvex_libusb.h"
 #include "quvex/quvex_window.h"
 #include "lan_camera.h"
+#include "stream_camera.h"
 #include "usb_camera.h"
 
 namespace {
@@ -38,7 +39,8 @@ void PrintUsage() {
       "Previews a camera through a Quvex library, records and saves frames.\n"
       "\n"
       "  --library NAME     Galdris (USB camera, the default), Hesperon (variant USB\n"
-      "                     camera) or Corvane (LAN camera)\n"
+      "                     camera), Corvane (LAN camera) or Fenwold (LAN camera on\n"
+      "                     port 123)\n"
       "  --library-dir DIR  folder of the libraries (default: the build's)\n"
       "  --frames N         frames to capture (default 90)\n"
       "  --output DIR       folder for the files written (default quvex-output)\n"
@@ -210,12 +212,21 @@ int Run(const Options& options) {
   // The simulators stand in for the camera of each library.
   std::unique_ptr<quvex::sim::SimUsbCamera> usbCamera;
   std::unique_ptr<quvex::sim::SimLanCamera> lanCamera;
+  std::unique_ptr<quvex::sim::SimStreamCamera> streamCamera;
   if (options.simulator && options.library == "Corvane") {
     lanCamera = std::make_unique<quvex::sim::SimLanCamera>(options.cameraAddress);
     lanCamera->SetFrameDelay(23);  // with the default 10 ms loop sleep, about 30 frames a second
   } else if (options.simulator && options.library == "Hesperon") {
     usbCamera = std::make_unique<quvex::sim::SimUsbCamera>(quvex::sim::VariantCameraOptions());
     usbCamera->SetReadValue(1, 0x1F80);  // the camera's own temperature: 31.5 C
+  } else if (options.simulator && options.library == "Fenwold") {
+    streamCamera = std::make_unique<quvex::sim::SimStreamCamera>(options.cameraAddress);
+    streamCamera->SetFrameDelay(23);  // about 30 frames a second, streamed
+    if (!streamCamera->Listening()) {
+      std::fprintf(stderr, "quvex_sample: the simulated camera cannot listen on %s, port 123\n",
+                   options.cameraAddress.c_str());
+      return 1;
+    }
   } else if (options.simulator) {
     usbCamera = std::make_unique<quvex::sim::SimUsbCamera>();
   }

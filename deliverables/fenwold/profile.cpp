@@ -1,5 +1,6 @@
 // Fenwold: older generation, LAN camera on TCP port 123.
 #include "deliverable.h"
+#include "stream_binding.h"
 
 namespace quvex {
 
@@ -19,10 +20,13 @@ const BuildProfile& DeliverableProfile() {
       .hasCpuInfo = true,
       .module = BuiltInModule(),
       .frameIds = FrameIdRule::RandTimesTime,
+      .tables = TableSet::ReloadedSingle,
+      .tableFiles = TableFileLoader::AllFormsIndexed,
+      .lookupSpan = LookupSpan::AllRawValues,
   };
   return profile;
 }
 
-std::unique_ptr<DeviceBinding> CreateDeviceBinding() { return std::make_unique<NoDevice>(); }
+std::unique_ptr<DeviceBinding> CreateDeviceBinding() { return std::make_unique<FenwoldBinding>(); }
 
 }  // namespace quvex

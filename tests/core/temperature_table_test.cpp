@@ -118,9 +118,13 @@ TEST(TemperatureTableInterpolation, IrregularTablesMatchReference) {
     }
     std::sort(points.begin(), points.begin() + static_cast<long>(points.size() / 2),
               [](const TablePoint& a, const TablePoint& b) { return a.raw < b.raw; });
+    TablePoints rising = points;  // repeats in rising order: the lookup searches instead
+    std::stable_sort(rising.begin(), rising.end(),
+                     [](const TablePoint& a, const TablePoint& b) { return a.raw < b.raw; });
     for (InterpolationVariant variant : kVariants) {
       SCOPED_TRACE("count " + std::to_string(count));
       ExpectLookupMatchesReference(points, variant);
+      ExpectLookupMatchesReference(rising, variant);
     }
   }
 }

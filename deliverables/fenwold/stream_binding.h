@@ -1,0 +1,71 @@
+// Fenwold's camera object reaches its camera over one streaming connection on
+// TCP port 123, made by SetIpAddress. The camera streams frames once
+// connected; every capture turn receives the next one. Register writes go out
+// as command packets on the same connection, from the host's threads.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+
+#include "device_binding.h"
+#include "quvex_platform/socket.h"
+#include "stream_connection.h"
+
+namespace quvex {
+
+class FenwoldBinding final : public DeviceBinding {
+ public:
+  explicit FenwoldBinding(uint16_t port = QUVEX_LAN_STREAM_PORT) : port_(port) {}
+  ~FenwoldBinding() override;
+
+  // The camera object itself is the device: capture needs a connection.
+  bool HasDevice() const override { return true; }
+  bool CanCapture() const override { return connected_.load(); }
+  // A command packet; 0 without a connection or when it could not be sent.
+  int WriteRegister(unsigned registerNumber, int value) override;
+  // There is no camera choice: any index is accepted.
+  int SelectCamera(int) override { return 0; }
+  int MaxCameras() const override { return 0; }
+  bool IsCameraPresent(int) override { return false; }
+  void Initialized() override;
+  bool EnumeratesCameras() const override { return false; }
+
+  int PrepareCapture(const SensorTiming&) override;
+  void CancelWaits() override { stopping_.Set(); }
+  // Frames stream without being asked for: every turn receives one.
+  FrameOutcome Poll() override { return {FrameOutcome::Frame, 0}; }
+  FrameOutcome Read(uint8_t* target, size_t capacity) override;
+  FrameOutcome OneShot(uint8_t* target, size_t capacity) override;
+
+  // Connects to a.b.c.d in place of any earlier connection and sends the
+  // start message; capture must not run (the caller stops it first). 1 when
+  // connected; 0 when refused, or with error 11 when the camera did not
+  // answer in time. A failure leaves the object unconnected.
+  int SetIpAddress(uint8_t a, uint8_t b, uint8_t c, uint8_t d);
+
+ private:
+  std::shared_ptr<CStreamConnection> Connection() const;
+  // Receives one frame; a stream that lost its frame boundaries is replaced
+  // by a new connection, which starts at a frame. lostIsEnd: a connection
+  // that cannot be made again ends capture.
+  FrameOutcome Receive(uint8_t* target, size_t capacity, bool lostIsEnd);
+  StreamConnect Reconnect();
+  // About once a second while frames arrive (capture thread).
+  void QueryStatusEverySecond();
+
+  const uint16_t port_;
+  // Set by a successful SetIpAddress, cleared by a failed one; a connection
+  // lost during capture leaves it set, so that a stop always goes through.
+  std::atomic<bool> connected_{false};
+  mutable std::mutex mutex_;
+  std::shared_ptr<CStreamConnection> connection_;  // users take their own reference
+  uint32_t address_ = 0;                           // network byte order
+
+  platform::WaitCancel stopping_;  // ends the waits of the capture thread and the one-shot
+  platform::WaitCancel host_;      // ends the waits of host calls; raised at destruction
+  uint32_t lastStatus_ = 0;        // capture thread
+};
+
+}  // namespace quvex

@@ -1,0 +1,261 @@
+// Fenwold end to end through its exported interface, against the simulated
+// port-123 camera on a loopback address of each test's own.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "library_session.h"
+#include "loopback_address.h"
+#include "stream_camera.h"
+
+namespace quvex::test {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using Command = sim::SimStreamCamera::Command;
+using sim::SimStreamCamera;
+
+constexpr int kWidth = 320, kHeight = 240;
+constexpr int kFirstAddress = 150;  // 127.p.q.150 and up
+
+class Fenwold : public LibrarySession {
+ protected:
+  using SetIpAddressFn = decltype(&::Quvex_SetIpAddress);
+
+  Fenwold() : LibrarySession("Fenwold") {}
+  void SetUp() override {
+    LibrarySession::SetUp();
+    SetIpAddress = reinterpret_cast<SetIpAddressFn>(library_->Optional("Quvex_SetIpAddress"));
+    ASSERT_NE(SetIpAddress, nullptr);
+  }
+  void TearDown() override {
+    LibrarySession::TearDown();
+    cameras_.clear();
+  }
+  SimStreamCamera& StartCamera(int index) {
+    const std::string address = LoopbackAddress(kFirstAddress + index);
+    cameras_.push_back(std::make_unique<SimStreamCamera>(address));
+    if (!cameras_.back()->Listening()) throw std::runtime_error("cannot listen on " + address);
+    cameras_.back()->SetFrameDelay(2);  // keeps the machine usable; capture still outruns it
+    return *cameras_.back();
+  }
+  int Connect(int index) {
+    const auto b = LoopbackBytes(kFirstAddress + index);
+    return SetIpAddress(handle_, b[0], b[1], b[2], b[3]);
+  }
+  // The next frame message; errors on the way are collected.
+  int NextFrame() {
+    QuvexMessage message{};
+    while (QuvexWindow_GetMessage(window_, &message, 30000) == 1) {
+      if (message.message == WM_QUVEX_FRAME) return static_cast<int>(message.lParam);
+      errors_.push_back(static_cast<int>(message.lParam));
+    }
+    return 0;
+  }
+  // The frame's samples in stored order, and whether they are one whole frame.
+  bool WholeFrame(int id, uint32_t* counter = nullptr) {
+    library_->Quvex_SetParam(handle_, QUVEX_PARAM_VIEW_FLIP, 1);
+    std::vector<uint16_t> raw(kWidth * kHeight);
+    if (library_->Quvex_GetRaw(handle_, id, raw.data(), kWidth * kHeight * 2) != 1) return false;
+    return sim::IsWholeFrame(raw.data(), kWidth, kHeight, counter);
+  }
+
+  // Waits for a frame, then checks the newest while capture is paused, so
+  // that the ring keeps it meanwhile.
+  bool NextWholeFrame(uint32_t* counter = nullptr) {
+    if (NextFrame() == 0 || library_->Quvex_Pause(handle_) != 1) return false;
+    const bool whole = WholeFrame(library_->Quvex_GetNewID(handle_), counter);
+    library_->Quvex_Start(handle_);
+    DrainMessages();
+    return whole;
+  }
+
+  SetIpAddressFn SetIpAddress = nullptr;
+  std::vector<std::unique_ptr<SimStreamCamera>> cameras_;
+  std::vector<int> errors_;
+};
+
+TEST_F(Fenwold, CaptureSendsItsCommandsAndDeliversWholeFramesInOrder) {
+  SimStreamCamera& camera = StartCamera(0);
+  ASSERT_EQ(Connect(0), 1);
+  ASSERT_TRUE(camera.WaitFor([&] { return camera.StatusQueries() == 1; }));
+  ASSERT_EQ(library_->Quvex_SetParam(handle_, QUVEX_PARAM_SWITCH, 0), 1);
+  ASSERT_EQ(library_->Quvex_Preview(handle_), 1);
+  uint32_t previous = 0;
+  for (int i = 0; i < 5; ++i) {
+    uint32_t counter = 0;
+    ASSERT_TRUE(NextWholeFrame(&counter));
+    if (i > 0) {
+      EXPECT_GT(counter, previous);
+    }
+    previous = counter;
+  }
+  ASSERT_EQ(library_->Quvex_SetParam(handle_, QUVEX_PARAM_RANGE_MODE, 2), 1);
+  ASSERT_EQ(library_->Quvex_Nuc(handle_), 1);
+  ASSERT_EQ(library_->Quvex_Close(handle_), 1);
+  // Status query, switch (flag clear: 1), capture start (switch, range), range 2, NUC.
+  const std::vector<Command> expected = {{15, 1}, {7, 1}, {7, 1}, {0, 16}, {0, 1}, {6, 1}};
+  ASSERT_TRUE(camera.WaitFor([&] { return camera.Commands().size() >= expected.size(); }));
+  std::vector<Command> commands = camera.Commands();
+  std::erase(commands, Command{15, 1});  // status queries once a second meanwhile
+  commands.insert(commands.begin(), Command{15, 1});
+  EXPECT_EQ(commands, expected);
+  const Bytes received = camera.Received(0);
+  ASSERT_GE(received.size(), 4u + 6u);
+  EXPECT_EQ(Bytes(received.begin(), received.begin() + 10),
+            (Bytes{0x01, 0, 0, 0, 0x20, 0x0F, 0x00, 0x01, 0x00, 0x00}));
+  EXPECT_EQ(library_->DrainErrors(handle_), "");
+}
+
+TEST_F(Fenwold, TemperaturesInterpolateEverySampleOfTheFrame) {
+  // Every line between two points of t = raw / 100 is that line: a hand-worked
+  // table whose interpolation is known exactly.
+  std::string bytes;
+  const int32_t count = 60;
+  bytes.append(reinterpret_cast<const char*>(&count), 4);
+  for (int32_t k = 0; k < count; ++k) {
+    const int32_t raw = 5000 + 100 * k;
+    const float degrees = static_cast<float>(raw) / 100.0f;
+    bytes.append(reinterpret_cast<const char*>(&raw), 4);
+    bytes.append(reinterpret_cast<const char*>(&degrees), 4);
+  }
+  const std::string path = "/tmp/quvex_fenwold_" + std::to_string(getpid()) + ".tbl";
+  FILE* file = std::fopen(path.c_str(), "wb");
+  ASSERT_NE(file, nullptr);
+  std::fwrite(bytes.data(), 1, bytes.size(), file);
+  std::fclose(file);
+  ASSERT_EQ(library_->Quvex_SetTableA(handle_, path.c_str()), 1);
+  std::remove(path.c_str());
+
+  SimStreamCamera& camera = StartCamera(1);
+  ASSERT_EQ(Connect(1), 1);
+  const int id = library_->Quvex_OneShot(handle_);
+  ASSERT_NE(id, 0);
+  library_->Quvex_SetParam(handle_, QUVEX_PARAM_VIEW_FLIP, 1);
+  std::vector<uint16_t> raw(kWidth * kHeight);
+  std::vector<float> degrees(kWidth * kHeight);
+  ASSERT_EQ(library_->Quvex_GetRaw(handle_, id, raw.data(), kWidth * kHeight * 2), 1);
+  ASSERT_EQ(library_->Quvex_GetTemperature(handle_, id, degrees.data(), kWidth * kHeight * 4), 1);
+  EXPECT_TRUE(sim::IsWholeFrame(raw.data(), kWidth, kHeight));
+  for (const int at : {0, 1, 2, kWidth * 100 + 7, kWidth * kHeight - 1}) {
+    EXPECT_NEAR(degrees[at], raw[at] / 100.0, 1e-3) << "raw " << raw[at];
+  }
+  // The one-shot applied the range mode: a table file stays in use.
+  ASSERT_TRUE(camera.WaitFor([&] { return camera.Commands().size() >= 2; }));
+  EXPECT_EQ(camera.Commands()[1], (Command{0, 16}));
+  EXPECT_EQ(library_->DrainErrors(handle_), "");
+}
+
+TEST_F(Fenwold, WithoutAConnectionCaptureIsNotReadyOnce) {
+  EXPECT_EQ(library_->Quvex_Preview(handle_), 0);
+  EXPECT_EQ(library_->Quvex_OneShot(handle_), 0);
+  EXPECT_EQ(library_->Quvex_Nuc(handle_), 1);  // a command that cannot go out is no error
+  EXPECT_EQ(library_->DrainErrors(handle_), "1,1");
+  EXPECT_EQ(library_->Quvex_SetCameraType(handle_, 1), 0);
+  EXPECT_EQ(library_->Quvex_IsCameraEnableA(handle_, 0, nullptr, 0), 0);
+  EXPECT_EQ(library_->DrainErrors(handle_), "1,10");
+  EXPECT_EQ(SetIpAddress(handle_ + 1, 127, 0, 0, 1), 0);  // unregistered handle
+}
+
+TEST_F(Fenwold, ARefusedConnectIsNoErrorAndLeavesTheObjectUnconnected) {
+  SimStreamCamera& camera = StartCamera(2);
+  ASSERT_EQ(Connect(2), 1);
+  camera.SetRefusing(true);
+  EXPECT_EQ(Connect(2), 0);
+  EXPECT_EQ(library_->DrainErrors(handle_), "");
+  EXPECT_EQ(library_->Quvex_Preview(handle_), 0);
+  EXPECT_EQ(library_->DrainErrors(handle_), "1");
+}
+
+TEST_F(Fenwold, ACloseMidFrameIsReportedAndTheStreamStartsAgainWhole) {
+  SimStreamCamera& camera = StartCamera(3);
+  ASSERT_EQ(Connect(3), 1);
+  ASSERT_EQ(library_->Quvex_Preview(handle_), 1);
+  ASSERT_TRUE(NextWholeFrame());
+  camera.CloseMidFrame(1);
+  ASSERT_TRUE(camera.WaitFor([&] { return camera.StreamsStarted() == 2; }));
+  DrainMessages();
+  for (int i = 0; i < 3; ++i) EXPECT_TRUE(NextWholeFrame());
+  ASSERT_EQ(library_->Quvex_Close(handle_), 1);
+  EXPECT_EQ(library_->DrainErrors(handle_), "3,3");
+}
+
+TEST_F(Fenwold, ALostCameraEndsCaptureWithOneReportInsteadOfAFlood) {
+  SimStreamCamera& camera = StartCamera(4);
+  ASSERT_EQ(Connect(4), 1);
+  ASSERT_EQ(library_->Quvex_Preview(handle_), 1);
+  NextFrame();
+  camera.SetRefusing(true);
+  camera.CloseMidFrame(1);
+  EXPECT_EQ(NextError(), 3);
+  EXPECT_EQ(NextError(), 3);
+  EXPECT_TRUE(camera.WaitFor([&] { return camera.ClosedConnections() >= 1; }));
+  EXPECT_EQ(library_->Quvex_Close(handle_), 1);
+  EXPECT_EQ(library_->DrainErrors(handle_), "3,3");
+}
+
+TEST_F(Fenwold, StopSetIpAddressAndReleaseEndCaptureWhileTheCameraStalls) {
+  SimStreamCamera& first = StartCamera(5);
+  SimStreamCamera& second = StartCamera(6);
+  ASSERT_EQ(Connect(5), 1);
+  for (int round = 0; round < 3; ++round) {
+    first.SetStalled(false);
+    DrainMessages();
+    ASSERT_EQ(library_->Quvex_Preview(handle_), 1);
+    NextFrame();
+    first.SetStalled(true);
+    if (round == 0) {
+      EXPECT_EQ(library_->Quvex_Close(handle_), 1);
+      EXPECT_EQ(library_->Quvex_GetParam(handle_, QUVEX_PARAM_CAPTURING), 0);
+    } else if (round == 1) {
+      // Capture stops first; the new connection is the only one in use.
+      EXPECT_EQ(Connect(6), 1);
+      EXPECT_EQ(library_->Quvex_GetParam(handle_, QUVEX_PARAM_CAPTURING), 0);
+      EXPECT_TRUE(second.WaitFor([&] { return second.StreamsStarted() == 1; }));
+      ASSERT_EQ(Connect(5), 1);
+    } else {
+      EXPECT_EQ(library_->Quvex_Release(handle_), 1);
+      handle_ = 0;
+    }
+  }
+}
+
+TEST_F(Fenwold, HostCallsOnOtherThreadsDuringCaptureAreSafe) {
+  SimStreamCamera& camera = StartCamera(7);
+  camera.SetPieceBytes(1000);
+  ASSERT_EQ(Connect(7), 1);
+  ASSERT_EQ(library_->Quvex_Preview(handle_), 1);
+  NextFrame();
+  library_->Quvex_SetParam(handle_, QUVEX_PARAM_VIEW_FLIP, 1);  // rows as they arrived
+  std::thread writer([&] {
+    for (int i = 0; i < 50; ++i) {
+      library_->Quvex_SetParam(handle_, QUVEX_PARAM_SWITCH, i & 1);
+      library_->Quvex_Nuc(handle_);
+    }
+  });
+  std::thread reader([&] {
+    std::vector<uint16_t> raw(kWidth * kHeight);
+    for (int i = 0; i < 50; ++i) {
+      const int id = library_->Quvex_GetNewID(handle_);
+      if (library_->Quvex_GetRaw(handle_, id, raw.data(), kWidth * kHeight * 2) == 1) {
+        EXPECT_TRUE(sim::IsWholeFrame(raw.data(), kWidth, kHeight));
+      }
+    }
+  });
+  writer.join();
+  reader.join();
+  // Every command arrived whole: 50 switch and 50 NUC packets besides the rest.
+  ASSERT_TRUE(camera.WaitFor([&] { return camera.Commands().size() >= 103; }));
+  EXPECT_EQ(library_->Quvex_Release(handle_), 1);
+  handle_ = 0;
+  int nucs = 0;
+  for (const Command& command : camera.Commands()) nucs += command == Command{6, 1} ? 1 : 0;
+  EXPECT_EQ(nucs, 50);
+}
+
+}  // namespace
+}  // namespace quvex::test
