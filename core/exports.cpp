@@ -136,6 +136,8 @@ QUVEX_API int Quvex_SetParam(int handle, int parameterId, int value) {
 QUVEX_API int Quvex_SetTableA(int handle, const char* fileName) {
   return WithObject(handle, 0, [=](CQuvex& q) {
     const CWideString name(fileName);
+    // A name that cannot be converted names no file; it is not "no name".
+    if (name.Invalid()) return q.PushError(QUVEX_ERR_FILE), 0;
     return q.SetTable(name.Get());
   });
 }

@@ -29,6 +29,29 @@ enum class FrameIdRule {
   RandTimesTime,     // rand x time
 };
 
+// Which temperature tables a camera object keeps, and when it loads them.
+enum class TableSet {
+  RangePair,      // tables A and B from the built-in tables at initialisation
+  ReloadedSingle, // one table, reloaded from the built-in table of the range
+                  // mode whenever the range mode is applied, until a table
+                  // file has been loaded (that table then serves every mode)
+};
+
+// Which table files SetTable reads.
+enum class TableFileLoader {
+  AllFormsByRange,   // all three forms; a multi-table file fills A (and B),
+                     // any other the table of the range mode
+  HeaderlessOnly,    // int32 N and N points only; no magic forms
+  AllFormsIndexed,   // all three forms, the first table of a multi-table
+                     // file; 1 to 16384 points
+};
+
+// Which raw values the lookup gives a temperature.
+enum class LookupSpan {
+  First16384,    // 0 to 16383; the rest read 0.0
+  AllRawValues,  // every raw value gets its interpolated temperature
+};
+
 struct BuildProfile {
   const char* name;  // "Galdris"
   int32_t versionValue;
@@ -44,6 +67,9 @@ struct BuildProfile {
   bool hasCpuInfo;              // processor record filled at initialisation
   const platform::Module* module;  // built-in resources ("TBL" 114 and 115)
   FrameIdRule frameIds = FrameIdRule::TimeTimesRand;
+  TableSet tables = TableSet::RangePair;
+  TableFileLoader tableFiles = TableFileLoader::AllFormsByRange;
+  LookupSpan lookupSpan = LookupSpan::First16384;
 };
 
 }  // namespace quvex

@@ -12,16 +12,11 @@
 
 namespace quvex {
 
-namespace {
-constexpr int kTableLowId = 114;
-constexpr int kTableHighId = 115;
-}  // namespace
-
 CQuvex::CQuvex(const BuildProfile& profile, std::unique_ptr<DeviceBinding> device)
     : profile_(profile),
       device_(device ? std::move(device) : std::make_unique<NoDevice>()),
-      tableA_(profile.interpolation),
-      tableB_(profile.interpolation),
+      tableA_(profile.interpolation, profile.lookupSpan),
+      tableB_(profile.interpolation, profile.lookupSpan),
       ringSlots_(profile.ringSlots),
       rateTime_(platform::TickCount()) {
   BuildPalette360(palette_.data());
@@ -40,10 +35,13 @@ int CQuvex::Initialize(QuvexHwnd window) {
   ring_.Resize(ringSlots_);
   SetWindow(window);
   if (!displayImage_) return PushError(QUVEX_ERR_BUFFER), 0;
-  tableA_.Load(kTableLowId, profile_.module, u"TBL", 0);
-  tableB_.Load(kTableHighId, profile_.module, u"TBL", 0);
-  tableA_.UpdateLut();
-  tableB_.UpdateLut();
+  // A single table arrives with the first application of the range mode.
+  if (profile_.tables == TableSet::RangePair) {
+    tableA_.Load(QUVEX_TBL_LOW, profile_.module, u"TBL", 0);
+    tableB_.Load(QUVEX_TBL_HIGH, profile_.module, u"TBL", 0);
+    tableA_.UpdateLut();
+    tableB_.UpdateLut();
+  }
   device_->Initialized();
   return 1;
 }

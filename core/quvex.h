@@ -81,6 +81,9 @@ class CQuvex {
   int ToTemperatureFloat(const CDibImage* raw, float* out, int rowOrderFlag) const;
   // The table that serves the current range mode.
   const CTemperatureTable& ActiveTable() const;
+  // true once a table file replaced the built-in tables of a single-table
+  // camera object for good.
+  bool UserTableLoaded() const;
   CTemperatureTable& TableA() { return tableA_; }
   CTemperatureTable& TableB() { return tableB_; }
 
@@ -97,6 +100,9 @@ class CQuvex {
 
  private:
   bool DeviceCheck();
+  // The single-table flows: the built-in table of a range mode, and a file.
+  void ReloadBuiltInTable(int mode);
+  int SetSingleTable(const char16_t* name);
   bool CaptureCheck();
   void CaptureLoop();
   // Sleeps ms, or less when a stop begins.
@@ -135,6 +141,11 @@ class CQuvex {
   Palette360 palette_{};
   CTemperatureTable tableA_;
   CTemperatureTable tableB_;
+  // Orders the reloads of the single table with the loading of a file, so
+  // that a file once loaded is never replaced by a built-in table.
+  mutable std::mutex tableMutex_;
+  bool userTable_ = false;  // under tableMutex_
+  int builtInTable_ = 0;    // resource id the single table holds; under tableMutex_
   mutable platform::CriticalSection lock_;
 
   // Settings; atomic because the capture thread reads them while the host sets them.

@@ -60,7 +60,9 @@ int CQuvex::SetRangeMode(int mode) {
   if (mode < QUVEX_RANGE_DEFAULT || mode > QUVEX_RANGE_HIGH) {
     return PushError(QUVEX_ERR_ARGUMENT), 0;
   }
+  // A failed register write leaves the table and the mode to change all the same.
   device_->WriteRegister(QUVEX_REG_RANGE, kRegisterValue[mode]);
+  if (profile_.tables == TableSet::ReloadedSingle) ReloadBuiltInTable(mode);
   rangeMode_.store(mode);
   return 1;
 }

@@ -18,15 +18,25 @@ struct PreparedTable {
   std::shared_ptr<const TemperatureLookup> lookup;
 };
 
-std::optional<PreparedTable> Prepare(std::span<const uint8_t> bytes, int index,
-                                     InterpolationVariant variant) {
-  const std::optional<TableSpan> table = LocateTable(bytes, index);
+std::optional<PreparedTable> Prepare(const std::optional<TableSpan>& table,
+                                     const CTemperatureTable& target) {
   if (!table) return std::nullopt;
   PreparedTable prepared{ReadPoints(*table), nullptr};
   if (!prepared.points) return std::nullopt;
-  prepared.lookup = CTemperatureTable::MakeLookup(*prepared.points, variant);
+  prepared.lookup = CTemperatureTable::MakeLookup(*prepared.points, target.Variant(), target.Span());
   if (!prepared.lookup) return std::nullopt;
   return prepared;
+}
+
+// The table a single-table camera object takes from a table file.
+std::optional<TableSpan> LocateFileTable(std::span<const uint8_t> bytes, TableFileLoader loader) {
+  if (loader == TableFileLoader::HeaderlessOnly) return LocateHeaderless(bytes);
+  std::optional<TableSpan> table = LocateTable(bytes, 0);
+  if (loader == TableFileLoader::AllFormsIndexed && table &&
+      (table->count < 1 || table->count > kLookupFilled)) {
+    return std::nullopt;
+  }
+  return table;
 }
 
 int8_t ToInt8(float t) {
@@ -85,10 +95,54 @@ int ConvertImage(const CTemperatureTable& table, const CDibImage* raw, T* out, i
 }  // namespace
 
 const CTemperatureTable& CQuvex::ActiveTable() const {
+  if (profile_.tables == TableSet::ReloadedSingle) return tableA_;
   return rangeMode_.load(std::memory_order_relaxed) == QUVEX_RANGE_HIGH ? tableB_ : tableA_;
 }
 
+bool CQuvex::UserTableLoaded() const {
+  std::lock_guard lock(tableMutex_);
+  return userTable_;
+}
+
+void CQuvex::ReloadBuiltInTable(int mode) {
+  const int id = mode == QUVEX_RANGE_HIGH ? QUVEX_TBL_HIGH : QUVEX_TBL_LOW;
+  std::lock_guard lock(tableMutex_);
+  // The built-in tables never change: one already in place is kept.
+  if (userTable_ || builtInTable_ == id) return;
+  std::shared_ptr<const TablePoints> points;
+  CFileBuffer resource;
+  if (resource.LoadResource(id, profile_.module, u"TBL") != nullptr) {
+    const std::optional<TableSpan> table = LocateHeaderless({resource.Begin(), resource.Size()});
+    if (table) points = ReadPoints(*table);
+  }
+  // A table that cannot be read leaves the points as they were; the lookup
+  // is built from them all the same.
+  const bool loaded = points != nullptr;
+  if (!loaded) points = tableA_.Points();
+  auto lookup = CTemperatureTable::MakeLookup(*points, tableA_.Variant(), tableA_.Span());
+  if (!lookup) return;
+  tableA_.Install(std::move(points), std::move(lookup));
+  if (loaded) builtInTable_ = id;
+}
+
+int CQuvex::SetSingleTable(const char16_t* name) {
+  // No name applies the range mode again: its built-in table, unless a file
+  // was loaded before.
+  if (name == nullptr || name[0] == 0) return SetRangeMode(rangeMode_.load());
+  CFileBuffer file;
+  if (file.LoadFile(name) == nullptr) return PushError(QUVEX_ERR_FILE), 0;
+  const std::span<const uint8_t> bytes{file.Begin(), file.Size()};
+  std::optional<PreparedTable> prepared = Prepare(LocateFileTable(bytes, profile_.tableFiles), tableA_);
+  if (!prepared) return PushError(QUVEX_ERR_FILE), 0;
+  std::lock_guard lock(tableMutex_);
+  tableA_.Install(prepared->points, prepared->lookup);
+  userTable_ = true;
+  builtInTable_ = 0;
+  return 1;
+}
+
 int CQuvex::SetTable(const char16_t* name) {
+  if (profile_.tables == TableSet::ReloadedSingle) return SetSingleTable(name);
   if (name == nullptr || name[0] == 0) return PushError(QUVEX_ERR_FILE), 0;
   CFileBuffer file;
   if (file.LoadFile(name) == nullptr) return PushError(QUVEX_ERR_FILE), 0;
@@ -107,7 +161,7 @@ int CQuvex::SetTable(const char16_t* name) {
   }
   for (int i = 0; i < 2; ++i) {
     if (targets[i] == nullptr) continue;
-    prepared[i] = Prepare(bytes, i, targets[i]->Variant());
+    prepared[i] = Prepare(LocateTable(bytes, i), *targets[i]);
     if (!prepared[i]) return PushError(QUVEX_ERR_FILE), 0;
   }
   for (int i = 0; i < 2; ++i) {

@@ -64,7 +64,12 @@ std::optional<TableSpan> LocateTable(std::span<const uint8_t> bytes, int index) 
     case TableForm::Headerless:
       break;
   }
-  // The length check: N equals (size - 4) / 8, the remainder dropped.
+  return LocateHeaderless(bytes);
+}
+
+std::optional<TableSpan> LocateHeaderless(std::span<const uint8_t> bytes) {
+  // The length check: N equals (size - 4) / 8, the remainder dropped; a file
+  // shorter than its count has no table.
   const std::optional<int32_t> count = ReadInt32(bytes, 0);
   if (!count || *count < 0) return std::nullopt;
   if (static_cast<uint64_t>(*count) != (bytes.size() - 4) / kPointSize) return std::nullopt;

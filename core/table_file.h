@@ -42,6 +42,9 @@ std::optional<int32_t> MultiTableCount(std::span<const uint8_t> bytes);
 // The table of a headerless or single-table file (index ignored), or the
 // index-th table of a multi-table file; none when the bytes do not hold it.
 std::optional<TableSpan> LocateTable(std::span<const uint8_t> bytes, int index);
+// The table of a headerless file, whatever its first bytes say; none unless N
+// equals (size - 4) / 8.
+std::optional<TableSpan> LocateHeaderless(std::span<const uint8_t> bytes);
 // Copies the points in file order; null when memory runs out.
 std::shared_ptr<const TablePoints> ReadPoints(const TableSpan& span);
 

@@ -114,10 +114,11 @@ std::shared_ptr<TemperatureLookup> NewLookup() {
 }
 
 std::shared_ptr<const TemperatureLookup> Interpolated(std::span<const TablePoint> points,
-                                                      InterpolationVariant variant) {
+                                                      InterpolationVariant variant,
+                                                      size_t filled = kLookupFilled) {
   auto lookup = NewLookup();
   if (!lookup) return nullptr;
-  for (size_t raw = 0; raw < kLookupFilled; ++raw) {
+  for (size_t raw = 0; raw < filled; ++raw) {
     (*lookup)[raw] = InterpolatePoints(points, static_cast<int>(raw), variant);
   }
   return lookup;
@@ -143,8 +144,8 @@ float InterpolatePoints(std::span<const TablePoint> points, int raw, Interpolati
   return LinesDouble(points, *window, raw);
 }
 
-CTemperatureTable::CTemperatureTable(InterpolationVariant variant)
-    : variant_(variant), points_(std::make_shared<const TablePoints>(TablePoints{{0, 0.0f}})) {}
+CTemperatureTable::CTemperatureTable(InterpolationVariant variant, LookupSpan span)
+    : variant_(variant), span_(span), points_(std::make_shared<const TablePoints>(TablePoints{{0, 0.0f}})) {}
 
 int CTemperatureTable::Load(int resourceId, const platform::Module* module, const char16_t* type,
                             int tableIndex) {
@@ -172,7 +173,9 @@ int CTemperatureTable::ReplacePoints(std::shared_ptr<const TablePoints> points) 
   return 1;
 }
 
-int CTemperatureTable::UpdateLut() { return PublishLookup(MakeLookup(*Points(), variant_)); }
+int CTemperatureTable::UpdateLut() {
+  return PublishLookup(MakeLookup(*Points(), variant_, span_));
+}
 
 int CTemperatureTable::BuildLut() { return PublishLookup(Interpolated(*Points(), variant_)); }
 
@@ -181,7 +184,8 @@ float CTemperatureTable::Interpolate(int raw) const {
 }
 
 std::shared_ptr<const TemperatureLookup> CTemperatureTable::MakeLookup(
-    std::span<const TablePoint> points, InterpolationVariant variant) {
+    std::span<const TablePoint> points, InterpolationVariant variant, LookupSpan span) {
+  if (span == LookupSpan::AllRawValues) return Interpolated(points, variant, kLookupEntries);
   if (points.size() < kLookupFilled) return Interpolated(points, variant);
   // A dense table: entry k is the temperature of point k, whatever its raw.
   auto lookup = NewLookup();

@@ -35,7 +35,8 @@ float InterpolatePoints(std::span<const TablePoint> points, int raw, Interpolati
 
 class CTemperatureTable {
  public:
-  explicit CTemperatureTable(InterpolationVariant variant = InterpolationVariant::Double);
+  explicit CTemperatureTable(InterpolationVariant variant = InterpolationVariant::Double,
+                             LookupSpan span = LookupSpan::First16384);
   CTemperatureTable(const CTemperatureTable&) = delete;
   CTemperatureTable& operator=(const CTemperatureTable&) = delete;
 
@@ -48,7 +49,8 @@ class CTemperatureTable {
   // 1, or 0 for null points (the table is unchanged).
   int ReplacePoints(std::shared_ptr<const TablePoints> points);
 
-  // Rebuilds the lookup: copied from a dense table, else interpolated. 1, or
+  // Rebuilds the lookup: copied from a dense table, else interpolated (over
+  // every raw value for LookupSpan::AllRawValues, dense or not). 1, or
   // 0 when memory runs out (the previous lookup stays).
   int UpdateLut();
   // Rebuilds the lookup by interpolation; 1, or 0 as UpdateLut.
@@ -56,13 +58,15 @@ class CTemperatureTable {
   float Interpolate(int raw) const;
 
   // A lookup built from points as UpdateLut builds it; null when memory runs out.
-  static std::shared_ptr<const TemperatureLookup> MakeLookup(std::span<const TablePoint> points,
-                                                             InterpolationVariant variant);
+  static std::shared_ptr<const TemperatureLookup> MakeLookup(
+      std::span<const TablePoint> points, InterpolationVariant variant,
+      LookupSpan span = LookupSpan::First16384);
   // Publishes points and their lookup together; neither may be null.
   void Install(std::shared_ptr<const TablePoints> points,
                std::shared_ptr<const TemperatureLookup> lookup) noexcept;
 
   InterpolationVariant Variant() const { return variant_; }
+  LookupSpan Span() const { return span_; }
   int PointCount() const { return static_cast<int>(Points()->size()); }
   // The current points; never null.
   std::shared_ptr<const TablePoints> Points() const;
@@ -74,6 +78,7 @@ class CTemperatureTable {
   int PublishLookup(std::shared_ptr<const TemperatureLookup> lookup);
 
   const InterpolationVariant variant_;
+  const LookupSpan span_;
   mutable std::mutex mutex_;
   std::shared_ptr<const TablePoints> points_;
   std::shared_ptr<const TemperatureLookup> lookup_;

@@ -19,6 +19,8 @@ const BuildProfile& DeliverableProfile() {
       .hasCpuInfo = true,
       .module = BuiltInModule(),
       .frameIds = FrameIdRule::RandTimesTime,
+      .tables = TableSet::ReloadedSingle,
+      .tableFiles = TableFileLoader::HeaderlessOnly,
   };
   return profile;
 }

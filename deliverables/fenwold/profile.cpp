@@ -19,6 +19,9 @@ const BuildProfile& DeliverableProfile() {
       .hasCpuInfo = true,
       .module = BuiltInModule(),
       .frameIds = FrameIdRule::RandTimesTime,
+      .tables = TableSet::ReloadedSingle,
+      .tableFiles = TableFileLoader::AllFormsIndexed,
+      .lookupSpan = LookupSpan::AllRawValues,
   };
   return profile;
 }
