@@ -52,6 +52,18 @@ class DeviceBinding {
   // true when frames are still read (and dropped) during the NUC settle
   // window, and the NUC time is cleared at the first frame after it.
   virtual bool ReadsThroughNucSettle() const { return false; }
+  // false when the camera is chosen by other means (an adapter and an
+  // address): naming a camera by number then succeeds and does nothing.
+  virtual bool SelectsCameraByNumber() const { return true; }
+  // true when every index has a camera name, without a range check or a
+  // probe, and the name's buffer need only hold the name and its terminator.
+  virtual bool NamesAnyIndex() const { return false; }
+  // Camera types select the camera's geometry where a device has them.
+  virtual bool HasCameraTypes() const { return false; }
+  // 1 when the type was accepted, 0 (nothing to report) when not.
+  virtual int SetCameraType(int) { return 0; }
+  // Quvex_Start after a pause: the device may have to resume delivery.
+  virtual void Resume() {}
 
   // Capture start: checks the selected camera and sets the device up for
   // frames of timing's active size; 0, or the error code to report.

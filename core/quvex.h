@@ -100,6 +100,9 @@ class CQuvex {
 
  private:
   bool DeviceCheck();
+  // The camera name of index, and the buffer size (with terminator) it needs.
+  std::u16string CameraName(int index) const;
+  int CameraNameSize(int index) const;
   // The single-table flows: the built-in table of a range mode, and a file.
   void ReloadBuiltInTable(int mode);
   int SetSingleTable(const char16_t* name);

@@ -168,18 +168,22 @@ void SimGigECamera::Handle(const std::vector<uint8_t>& frame) {
   lock.unlock();
   Changed();
   if (frame.size() < 51 || !std::equal(mac_.begin(), mac_.end(), frame.begin())) return;
+  // The host changes a few bytes of the frame it built last, so what a frame
+  // means is told by the fields set, in this order: a command (nothing else
+  // set), an acknowledgement, a register write, the discovery probe.
+  const uint16_t ack = static_cast<uint16_t>(frame[43] << 8 | frame[44]);
+  const bool write = frame[26] == 1;
+  const bool discovery = frame[41] == 1;
   lock.lock();
-  if (frame[26] == 1) {  // a register write, whatever else the frame carries
-    registerWrites_.push_back({static_cast<uint16_t>(frame[27] << 8 | frame[28]),
-                               static_cast<uint32_t>(frame[30] << 16 | frame[31] << 8 | frame[32])});
-  } else if (frame[41] == 1) {  // the discovery probe
-    if (!silent_) {
-      ++discoveryReplies_;
-      lock.unlock();
-      const uint8_t zeros[kPayloadBytes] = {};
-      SendPacket(0, zeros, mac_, kPacketBytes);
+  if (frame[21] == 0x80 && ack == 0 && !write && !discovery) {
+    if (frame[22] == kCommandStop) {
+      requested_ = streaming_ = false;
+    } else if (frame[22] == kCommandRequestFrame) {
+      ++frameRequests_;
+      requested_ = true;
+      streaming_ = false;
     }
-  } else if (const uint16_t ack = static_cast<uint16_t>(frame[43] << 8 | frame[44]); ack != 0) {
+  } else if (ack != 0) {
     if (ignoreAcks_ > 0) {
       --ignoreAcks_;
     } else {
@@ -191,12 +195,14 @@ void SimGigECamera::Handle(const std::vector<uint8_t>& frame) {
         ++framesServed_;
       }
     }
-  } else if (frame[21] == 0x80 && frame[22] == kCommandStop) {
-    requested_ = streaming_ = false;
-  } else if (frame[21] == 0x80 && frame[22] == kCommandRequestFrame) {
-    ++frameRequests_;
-    requested_ = true;
-    streaming_ = false;
+  } else if (write) {
+    registerWrites_.push_back({static_cast<uint16_t>(frame[27] << 8 | frame[28]),
+                               static_cast<uint32_t>(frame[30] << 16 | frame[31] << 8 | frame[32])});
+  } else if (discovery && !silent_) {
+    ++discoveryReplies_;
+    lock.unlock();
+    const uint8_t zeros[kPayloadBytes] = {};
+    SendPacket(0, zeros, mac_, kPacketBytes);
   }
   if (lock.owns_lock()) lock.unlock();
   Changed();
