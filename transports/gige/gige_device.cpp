@@ -281,6 +281,11 @@ int CGigEDevice::ReadCapturedFrame(uint8_t* destination, size_t size) {
   return capturedSlot_ < 0 ? 0 : ReadSlotLocked(capturedSlot_, destination, size);
 }
 
+uint64_t CGigEDevice::FramesCompleted() const {
+  std::lock_guard lock(mutex_);
+  return continuousFrames_;
+}
+
 int CGigEDevice::QueueRegisterWrite(int registerNumber, int value) {
   writes_.Push(registerNumber, value);
   return 1;
@@ -294,6 +299,7 @@ void CGigEDevice::FrameComplete() {
   if (mode_ == kContinuous) {
     requestPending_ = true;
     writeIndex_ = (writeIndex_ + 1) % kRingSlots;
+    ++continuousFrames_;
   } else {
     capturedSlot_ = writeIndex_;
     ++singleFrames_;

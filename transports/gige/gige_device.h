@@ -81,6 +81,8 @@ class CGigEDevice {
   int QueueRegisterWrite(int registerNumber, int value);
   size_t SlotBytes() const;
   size_t PendingRegisterWrites() const { return writes_.Size(); }
+  // Frames completed in continuous mode since construction.
+  uint64_t FramesCompleted() const;
 
   // The receive thread's turns; public so that benchmarks can drive them.
   void OnPacket(const uint8_t* data, uint32_t wireLength, platform::PacketTime time);
@@ -136,6 +138,7 @@ class CGigEDevice {
   int lastReadIndex_ = 0;
   int capturedSlot_ = -1;
   uint64_t singleFrames_ = 0;
+  uint64_t continuousFrames_ = 0;
   platform::PacketTime lastPacketTime_;
   platform::PacketTime lastRequestTime_;
   int imageWidth_ = 1280;
