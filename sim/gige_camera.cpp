@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <optional>
 
 #include "frame_pattern.h"
@@ -218,13 +219,19 @@ void SimGigECamera::BeginFrame() {
   const uint32_t counter = framesServed_ + 1;
   lock.unlock();
 
-  const size_t lineBytes = (static_cast<size_t>(g.width) * g.bits + 7) / 8;
-  const size_t imageBytes = lineBytes * g.height;
-  const size_t total = kPreamble + g.headerGap + imageBytes + g.trailer;
-  stream_.assign((total + kPayloadBytes - 1) / kPayloadBytes * kPayloadBytes, 0);
-  std::fill(stream_.begin(), stream_.begin() + kPreamble, 0xAA);
-  const SensorWindow window{g.width, 0, g.width, 0, g.height};
-  FillFrame(stream_.data() + kPreamble + g.headerGap, imageBytes, g.bits > 8, window, counter);
+  // A request again before the frame was served restarts the same frame:
+  // its picture is built once.
+  if (counter != streamCounter_ || std::memcmp(&g, &streamGeometry_, sizeof g) != 0) {
+    const size_t lineBytes = (static_cast<size_t>(g.width) * g.bits + 7) / 8;
+    const size_t imageBytes = lineBytes * g.height;
+    const size_t total = kPreamble + g.headerGap + imageBytes + g.trailer;
+    stream_.assign((total + kPayloadBytes - 1) / kPayloadBytes * kPayloadBytes, 0);
+    std::fill(stream_.begin(), stream_.begin() + kPreamble, 0xAA);
+    const SensorWindow window{g.width, 0, g.width, 0, g.height};
+    FillFrame(stream_.data() + kPreamble + g.headerGap, imageBytes, g.bits > 8, window, counter);
+    streamCounter_ = counter;
+    streamGeometry_ = g;
+  }
   packets_ = static_cast<uint16_t>(stream_.size() / kPayloadBytes);
   nextBlock_ = 1;
   awaitedAck_ = 0;

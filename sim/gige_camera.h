@@ -113,6 +113,8 @@ class SimGigECamera {
   bool requested_ = false;
   bool streaming_ = false;
   std::vector<uint8_t> stream_;  // the frame's bytes, padded to whole packets
+  uint32_t streamCounter_ = 0;   // the frame stream_ holds
+  Geometry streamGeometry_{};
   uint16_t packets_ = 0;
   uint16_t nextBlock_ = 1;       // first packet of the block to send
   uint16_t awaitedAck_ = 0;      // last packet of a block sent, not yet acknowledged

@@ -6,6 +6,6 @@ apt-get update -qq
 apt-get install -y -qq --no-install-recommends \
   build-essential cmake g++ pkg-config \
   libgtest-dev libgmock-dev googletest libbenchmark-dev \
-  libjpeg62-turbo-dev libpng-dev libtiff-dev zlib1g-dev libpcap-dev \
+  libjpeg62-turbo-dev libpng-dev libtiff-dev zlib1g-dev libpcap-dev iproute2 \
   python3 python3-pil python3-numpy \
   pngcheck libtiff-tools imagemagick ffmpeg >/dev/null

@@ -3,6 +3,7 @@
 // packets, camera types, single capture, register writes and stopping.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 #include <vector>
@@ -111,9 +112,13 @@ TEST_F(GigEDevice, AcknowledgesEveryBlockAndEachResentBlockEndAgain) {
   uint32_t counter = 0;
   ASSERT_TRUE(IsWhole(NextFrame(), &counter));
   device_->StopStream();
-  const std::vector<uint16_t> acks = camera_->Acks();
-  const std::vector<uint16_t> first(acks.begin(), acks.begin() + 10);
-  EXPECT_EQ(first, (std::vector<uint16_t>{64, 128, 192, 256, 320, 384, 448, 512, 576, 640}));
+  // The first 64 was not heard, so the one heard is the acknowledgement
+  // again; a slow run may acknowledge more resent blocks again.
+  std::vector<uint16_t> acks = camera_->Acks();
+  acks.erase(std::unique(acks.begin(), acks.end()), acks.end());
+  ASSERT_GE(acks.size(), 10u);
+  acks.resize(10);
+  EXPECT_EQ(acks, (std::vector<uint16_t>{64, 128, 192, 256, 320, 384, 448, 512, 576, 640}));
   EXPECT_GE(camera_->BlocksResent(), 1u);
 }
 
