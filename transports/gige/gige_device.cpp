@@ -6,6 +6,7 @@
 #include "gige_camera_types.h"
 #include "gige_packet.h"
 #include "quvex_platform/clock.h"
+#include "quvex_platform/debug.h"
 
 namespace quvex {
 
@@ -76,6 +77,7 @@ int CGigEDevice::OpenAdapter(int index) {
   auto port = platform::OpenPacketPort(adapters_[static_cast<size_t>(index)].name, error);
   if (!port) {
     openError_ = error;
+    platform::OutputDebugText(("GigE adapter not opened: " + error + "\r\n").c_str());
     return 0;
   }
   {
