@@ -112,14 +112,17 @@ TEST_F(GigEDevice, AcknowledgesEveryBlockAndEachResentBlockEndAgain) {
   uint32_t counter = 0;
   ASSERT_TRUE(IsWhole(NextFrame(), &counter));
   device_->StopStream();
-  // The first 64 was not heard, so the one heard is the acknowledgement
-  // again; a slow run may acknowledge more resent blocks again.
-  std::vector<uint16_t> acks = camera_->Acks();
-  acks.erase(std::unique(acks.begin(), acks.end()), acks.end());
-  ASSERT_GE(acks.size(), 10u);
-  acks.resize(10);
-  EXPECT_EQ(acks, (std::vector<uint16_t>{64, 128, 192, 256, 320, 384, 448, 512, 576, 640}));
-  EXPECT_GE(camera_->BlocksResent(), 1u);
+  // The first 64 was not heard, so the first one heard is the
+  // acknowledgement of the resent block; every block end up to 640 follows.
+  // (A slow run may see the frame asked for again, which restarts it.)
+  const std::vector<uint16_t> acks = camera_->Acks();
+  ASSERT_FALSE(acks.empty());
+  EXPECT_EQ(acks.front(), 64);
+  for (uint16_t block = 64; block <= 640; block += 64) {
+    EXPECT_NE(std::find(acks.begin(), acks.end(), block), acks.end()) << block;
+  }
+  EXPECT_TRUE(std::all_of(acks.begin(), acks.end(), [](uint16_t a) { return a % 64 == 0 && a <= 640; }));
+  EXPECT_TRUE(camera_->BlocksResent() >= 1 || camera_->FrameRequests() >= 2);
 }
 
 TEST_F(GigEDevice, EveryCameraTypeFillsItsSlotFromTheStreamAndNoMore) {
@@ -159,7 +162,8 @@ TEST_F(GigEDevice, CapturesOneFrameIntoTheSlotItReports) {
   ASSERT_EQ(device_->ReadCapturedFrame(frame.data(), frame.size()), 1);
   uint32_t counter = 0;
   EXPECT_TRUE(IsWhole(frame, &counter));
-  EXPECT_EQ(counter, camera_->FramesServed());
+  // The newest frame the camera served (once it heard the last acknowledgement).
+  EXPECT_TRUE(camera_->WaitFor([&] { return camera_->FramesServed() == counter; }));
   EXPECT_EQ(device_->ReadSlot(0, frame.data(), kSlot - 1), 0);
 
   camera_->SetSilent(true);
