@@ -171,7 +171,8 @@ void SimGigECamera::Handle(const std::vector<uint8_t>& frame) {
   if (frame.size() < 51 || !std::equal(mac_.begin(), mac_.end(), frame.begin())) return;
   // The host changes a few bytes of the frame it built last, so what a frame
   // means is told by the fields set, in this order: a command (nothing else
-  // set), an acknowledgement, a register write, the discovery probe.
+  // set), an acknowledgement (on a register-write frame only the one awaited),
+  // a register write, the discovery probe.
   const uint16_t ack = static_cast<uint16_t>(frame[43] << 8 | frame[44]);
   const bool write = frame[26] == 1;
   const bool discovery = frame[41] == 1;
@@ -184,7 +185,7 @@ void SimGigECamera::Handle(const std::vector<uint8_t>& frame) {
       requested_ = true;
       streaming_ = false;
     }
-  } else if (ack != 0) {
+  } else if (ack != 0 && (!write || ack == awaitedAck_)) {
     if (ignoreAcks_ > 0) {
       --ignoreAcks_;
     } else {
