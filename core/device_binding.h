@@ -59,6 +59,18 @@ class DeviceBinding {
   // a capture start does; false when it fills the next slot of the ring as it
   // stands, so that earlier one-shot frames stay findable.
   virtual bool OneShotRenewsRing() const { return true; }
+  // false when the camera is chosen by other means (an adapter and an
+  // address): naming a camera by number then succeeds and does nothing.
+  virtual bool SelectsCameraByNumber() const { return true; }
+  // true when every index has a camera name, without a range check or a
+  // probe, and the name's buffer need only hold the name and its terminator.
+  virtual bool NamesAnyIndex() const { return false; }
+  // Camera types select the camera's geometry where a device has them.
+  virtual bool HasCameraTypes() const { return false; }
+  // 1 when the type was accepted, 0 (nothing to report) when not.
+  virtual int SetCameraType(int) { return 0; }
+  // Quvex_Start after a pause: the device may have to resume delivery.
+  virtual void Resume() {}
 
   // Capture start: checks the selected camera and sets the device up for
   // frames of timing's active size; 0, or the error code to report.

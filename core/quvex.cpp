@@ -62,6 +62,7 @@ bool CQuvex::DeviceCheck() {
 
 int CQuvex::SetCameraNumber(int index) {
   std::lock_guard control(controlMutex_);
+  if (!device_->SelectsCameraByNumber()) return 1;
   if (!DeviceCheck()) return 0;
   // A device whose ring is in use while capturing refuses a camera change
   // until Quvex_Close.
@@ -73,20 +74,30 @@ int CQuvex::SetCameraNumber(int index) {
   return 1;
 }
 
+std::u16string CQuvex::CameraName(int index) const {
+  char digits[16];
+  std::snprintf(digits, sizeof digits, "_%02d", index + 1);
+  std::u16string text = profile_.cameraNameStem;
+  for (const char* c = digits; *c != 0; ++c) text += static_cast<char16_t>(*c);
+  return text;
+}
+
+int CQuvex::CameraNameSize(int index) const {
+  if (device_->NamesAnyIndex()) return static_cast<int>(CameraName(index).size()) + 1;
+  // The name is stem, '_' and two digits; one unit more than the name and its
+  // terminator is required.
+  return static_cast<int>(platform::Utf16Length(profile_.cameraNameStem)) + 5;
+}
+
 int CQuvex::IsCameraEnable(int index, char16_t* name, int size) {
   if (!DeviceCheck()) return 0;
   if (!device_->EnumeratesCameras()) return PushError(QUVEX_ERR_NOT_READY), 0;
-  const std::u16string stem = profile_.cameraNameStem;
-  // The name is stem, '_' and two digits; one unit more than the name and its
-  // terminator is required.
-  const int required = static_cast<int>(stem.size()) + 5;
-  if (name == nullptr || size < required) return PushError(QUVEX_ERR_ARGUMENT), 0;
-  if (index < 0 || index >= device_->MaxCameras()) return PushError(QUVEX_ERR_ARGUMENT), 0;
-  if (!device_->IsCameraPresent(index)) return 0;
-  char digits[16];
-  std::snprintf(digits, sizeof digits, "_%02d", index + 1);
-  std::u16string text = stem;
-  for (const char* c = digits; *c != 0; ++c) text += static_cast<char16_t>(*c);
+  if (name == nullptr || size < CameraNameSize(index)) return PushError(QUVEX_ERR_ARGUMENT), 0;
+  if (!device_->NamesAnyIndex()) {
+    if (index < 0 || index >= device_->MaxCameras()) return PushError(QUVEX_ERR_ARGUMENT), 0;
+    if (!device_->IsCameraPresent(index)) return 0;
+  }
+  const std::u16string text = CameraName(index);
   text.copy(name, text.size());
   name[text.size()] = 0;
   return 1;
@@ -97,7 +108,7 @@ int CQuvex::IsCameraEnableA(int index, char* name, int size) {
   // any name needs is refused at once.
   if (!DeviceCheck()) return 0;
   if (!device_->EnumeratesCameras()) return PushError(QUVEX_ERR_NOT_READY), 0;
-  const int required = static_cast<int>(platform::Utf16Length(profile_.cameraNameStem)) + 5;
+  const int required = CameraNameSize(index);
   if (name == nullptr || size < required) return PushError(QUVEX_ERR_ARGUMENT), 0;
   // The wide name is sized from the name, never from the caller's size.
   std::vector<char16_t> wide(static_cast<size_t>(required), 0);
@@ -112,11 +123,15 @@ int CQuvex::IsCameraEnableA(int index, char* name, int size) {
   return result;
 }
 
-int CQuvex::SetCameraType(int) { return PushError(QUVEX_ERR_UNSUPPORTED), 0; }
+int CQuvex::SetCameraType(int type) {
+  if (!device_->HasCameraTypes()) return PushError(QUVEX_ERR_UNSUPPORTED), 0;
+  return device_->SetCameraType(type);
+}
 
 int CQuvex::Start() {
   if (!DeviceCheck()) return 0;
   paused_.store(0);
+  device_->Resume();
   return 1;
 }
 

@@ -110,6 +110,9 @@ class CQuvex {
   void EndFill(FrameSlot& slot, int frameId);
   // Locks the current slot, one that no frame is being read into.
   FrameSlot& LockCurrentSlot(std::unique_lock<std::mutex>& lock);
+  // The camera name of index, and the buffer size (with terminator) it needs.
+  std::u16string CameraName(int index) const;
+  int CameraNameSize(int index) const;
   // The single-table flows: the built-in table of a range mode, and a file.
   void ReloadBuiltInTable(int mode);
   int SetSingleTable(const char16_t* name);

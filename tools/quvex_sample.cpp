@@ -15,6 +15,7 @@
 #include "quvex/quvex.h"
 #include "quvex/quvex_libusb.h"
 #include "quvex/quvex_window.h"
+#include "gige_camera.h"
 #include "lan_camera.h"
 #include "stream_camera.h"
 #include "usb_camera.h"
@@ -30,6 +31,9 @@ struct Options {
   bool simulator = true;
   int usbVendor = -1;  // with --usb-device: the real camera's ids
   int usbProduct = -1;
+  // GigE cameras (Dellisk): the adapter's name and the camera's MAC address.
+  std::string adapter = quvex::sim::InProcessGigELink::kDescription;
+  std::string cameraMac = "02:51:56:58:00:01";
 };
 
 void PrintUsage() {
@@ -39,12 +43,14 @@ void PrintUsage() {
       "Previews a camera through a Quvex library, records and saves frames.\n"
       "\n"
       "  --library NAME     Galdris (USB camera, the default), Hesperon (variant USB\n"
-      "                     camera), Corvane (LAN camera) or Fenwold (LAN camera on\n"
-      "                     port 123)\n"
+      "                     camera), Corvane (LAN camera), Dellisk (GigE camera) or\n"
+      "                     Fenwold (LAN camera on port 123)\n"
       "  --library-dir DIR  folder of the libraries (default: the build's)\n"
       "  --frames N         frames to capture (default 90)\n"
       "  --output DIR       folder for the files written (default quvex-output)\n"
       "  --camera-address A.B.C.D  the LAN camera's address (default 127.0.0.1)\n"
+      "  --adapter NAME     the GigE camera's network adapter (default: the simulator's)\n"
+      "  --camera-mac MAC   the GigE camera's MAC address (default: the simulator's)\n"
       "  --no-simulator     use a real camera instead of the simulator\n"
       "  --usb-device VENDOR:PRODUCT  use the real USB camera with these ids (hex,\n"
       "                     e.g. 1a2b:0c3d) through libusb instead of the simulator\n"
@@ -106,6 +112,10 @@ bool ParseOptions(int argc, char** argv, Options& options) {
       options.cameraAddress = argv[++i];
     } else if (arg == "--output" && hasValue) {
       options.output = argv[++i];
+    } else if (arg == "--adapter" && hasValue) {
+      options.adapter = argv[++i];
+    } else if (arg == "--camera-mac" && hasValue) {
+      options.cameraMac = argv[++i];
     } else if (arg == "--no-simulator") {
       options.simulator = false;
     } else if (arg == "--usb-device" && hasValue) {
@@ -208,12 +218,49 @@ bool Connect(Quvex& q, int handle, const std::string& address) {
                               static_cast<uint8_t>(c), static_cast<uint8_t>(d)) != 0;
 }
 
+// A GigE camera is found on a named network adapter by its MAC address.
+bool ConnectGigE(void* module, int handle, const Options& options) {
+  const auto setDevice = reinterpret_cast<decltype(&::Quvex_SetDeviceNumber)>(
+      dlsym(module, "Quvex_SetDeviceNumber"));
+  const auto deviceName = reinterpret_cast<decltype(&::Quvex_GetDeviceNameA)>(
+      dlsym(module, "Quvex_GetDeviceNameA"));
+  const auto connect = reinterpret_cast<decltype(&::Quvex_ConnectToCamera)>(
+      dlsym(module, "Quvex_ConnectToCamera"));
+  if (setDevice == nullptr || deviceName == nullptr || connect == nullptr) return true;
+  uint8_t mac[6];
+  if (std::sscanf(options.cameraMac.c_str(), "%hhx:%hhx:%hhx:%hhx:%hhx:%hhx", &mac[0], &mac[1],
+                  &mac[2], &mac[3], &mac[4], &mac[5]) != 6) {
+    std::fprintf(stderr, "quvex_sample: '%s' is not a MAC address\n", options.cameraMac.c_str());
+    return false;
+  }
+  for (int index = 0; index < 8; ++index) {
+    char name[256] = {};
+    if (deviceName(handle, index, name, sizeof name) == 0 || options.adapter != name) continue;
+    if (setDevice(handle, index) == 0) {
+      std::fprintf(stderr, "quvex_sample: cannot open adapter '%s'\n", name);
+      return false;
+    }
+    if (connect(handle, mac) == 0) {
+      std::fprintf(stderr, "quvex_sample: no camera %s on '%s'\n", options.cameraMac.c_str(), name);
+      return false;
+    }
+    return true;
+  }
+  std::fprintf(stderr, "quvex_sample: no adapter '%s'\n", options.adapter.c_str());
+  return false;
+}
+
 int Run(const Options& options) {
   // The simulators stand in for the camera of each library.
   std::unique_ptr<quvex::sim::SimUsbCamera> usbCamera;
   std::unique_ptr<quvex::sim::SimLanCamera> lanCamera;
   std::unique_ptr<quvex::sim::SimStreamCamera> streamCamera;
-  if (options.simulator && options.library == "Corvane") {
+  std::unique_ptr<quvex::sim::SimGigECamera> gigeCamera;
+  if (options.simulator && options.library == "Dellisk") {
+    gigeCamera = std::make_unique<quvex::sim::SimGigECamera>(
+        std::make_unique<quvex::sim::InProcessGigELink>());
+    gigeCamera->SetFrameRate(30);
+  } else if (options.simulator && options.library == "Corvane") {
     lanCamera = std::make_unique<quvex::sim::SimLanCamera>(options.cameraAddress);
     lanCamera->SetFrameDelay(23);  // with the default 10 ms loop sleep, about 30 frames a second
   } else if (options.simulator && options.library == "Hesperon") {
@@ -248,7 +295,8 @@ int Run(const Options& options) {
   mkdir(options.output.c_str(), 0755);
   QuvexHwnd window = QuvexWindow_Create();
   const int handle = q.Quvex_Initialize(window);
-  if (handle == 0 || !Connect(q, handle, options.cameraAddress) || q.Quvex_Preview(handle) == 0) {
+  if (handle == 0 || !Connect(q, handle, options.cameraAddress) ||
+      !ConnectGigE(q.module, handle, options) || q.Quvex_Preview(handle) == 0) {
     std::fprintf(stderr, "quvex_sample: the camera did not start (error %d)\n",
                  handle != 0 ? q.Quvex_GetLastError(handle) : 0);
     if (handle != 0) q.Quvex_Release(handle);

@@ -1,5 +1,6 @@
 // Dellisk: older generation, GigE camera through packet capture.
 #include "deliverable.h"
+#include "gige_binding.h"
 
 namespace quvex {
 
@@ -25,6 +26,6 @@ const BuildProfile& DeliverableProfile() {
   return profile;
 }
 
-std::unique_ptr<DeviceBinding> CreateDeviceBinding() { return std::make_unique<NoDevice>(); }
+std::unique_ptr<DeviceBinding> CreateDeviceBinding() { return std::make_unique<GigEBinding>(); }
 
 }  // namespace quvex

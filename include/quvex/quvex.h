@@ -144,6 +144,17 @@ QUVEX_API float Quvex_GetInternalTemperature(int handle, int* ok);
 /* Corvane, Fenwold. Corvane stops a running capture first (as Quvex_Close
  * does), then connects anew; Quvex_Preview starts capture again. */
 QUVEX_API int Quvex_SetIpAddress(int handle, uint8_t a, uint8_t b, uint8_t c, uint8_t d);
+/* Dellisk: a GigE camera on a network adapter. The host names the adapters
+ * (their names fill at most 127 bytes; buffers hold at least 256 characters),
+ * opens one with Quvex_SetDeviceNumber and finds the camera by its 6-byte MAC
+ * address with Quvex_ConnectToCamera before it captures. Quvex_EnumDeviceA/W
+ * always return 0. Quvex_SetCameraType takes camera types 0 to 6. */
+QUVEX_API int Quvex_SetDeviceNumber(int handle, int adapterIndex);
+QUVEX_API int Quvex_EnumDeviceA(int handle, void* unused);
+QUVEX_API int Quvex_EnumDeviceW(int handle, void* unused);
+QUVEX_API int Quvex_GetDeviceNameA(int handle, int index, char* name, int lengthInChars);
+QUVEX_API int Quvex_GetDeviceNameW(int handle, int index, char16_t* name, int lengthInChars);
+QUVEX_API int Quvex_ConnectToCamera(int handle, const uint8_t* mac);
 
 #ifdef __cplusplus
 }

@@ -43,6 +43,10 @@ std::set<std::string> BuildSpecific(const std::string& name) {
   if (name == "Corvane") return {"Quvex_GetInternalTemperature", "Quvex_SetIpAddress"};
   if (name == "Hesperon") return {"Quvex_GetInternalTemperature"};
   if (name == "Fenwold") return {"Quvex_SetIpAddress"};
+  if (name == "Dellisk") {
+    return {"Quvex_ConnectToCamera", "Quvex_EnumDeviceA",    "Quvex_EnumDeviceW",
+            "Quvex_GetDeviceNameA",  "Quvex_GetDeviceNameW", "Quvex_SetDeviceNumber"};
+  }
   return {};
 }
 
@@ -53,7 +57,8 @@ TEST_P(EachLibrary, ExportsExactlyTheCommonInterfaceAndItsBuildsOwn) {
   expected.merge(BuildSpecific(GetParam()));
   EXPECT_EQ(names, expected);
   const std::string name = GetParam();
-  const std::map<std::string, size_t> counts = {{"Corvane", 29}, {"Hesperon", 28}, {"Fenwold", 28}};
+  const std::map<std::string, size_t> counts = {
+      {"Corvane", 29}, {"Hesperon", 28}, {"Fenwold", 28}, {"Dellisk", 33}};
   EXPECT_EQ(names.size(), counts.contains(name) ? counts.at(name) : 27u);
 }
 

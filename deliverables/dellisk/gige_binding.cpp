@@ -1,0 +1,53 @@
+#include "gige_binding.h"
+
+#include "quvex/quvex.h"
+
+namespace quvex {
+
+int GigEBinding::WriteRegister(unsigned registerNumber, int value) {
+  if (device_->IsCameraFound() == 0) return ReportError(QUVEX_ERR_NOT_READY), 0;
+  return device_->QueueRegisterWrite(static_cast<int>(registerNumber), value);
+}
+
+int GigEBinding::PrepareCapture(const SensorTiming& timing) {
+  if (device_->SetImageSize(timing.activeWidth, timing.activeLines, 1) == 0) {
+    return QUVEX_ERR_BUFFER;
+  }
+  return 0;
+}
+
+int GigEBinding::StartDevice() {
+  capturing_.store(true);
+  device_->StartStream();
+  return 0;
+}
+
+void GigEBinding::Resume() {
+  // Only a running capture has a stream to take up again.
+  if (capturing_.load()) device_->StartStream();
+}
+
+int GigEBinding::StopDevice() {
+  capturing_.store(false);
+  device_->StopStream();
+  return 0;
+}
+
+FrameOutcome GigEBinding::Poll() {
+  return {device_->IsNewFrame() == 1 ? FrameOutcome::Frame : FrameOutcome::NoFrame, 0};
+}
+
+FrameOutcome GigEBinding::Read(uint8_t* target, size_t capacity) {
+  // The buffers were given up meanwhile (a camera-type change): no frame.
+  if (device_->ReadLatestFrame(target, capacity) == 0) return {FrameOutcome::NoFrame, 0};
+  return {FrameOutcome::Frame, 0};
+}
+
+FrameOutcome GigEBinding::OneShot(uint8_t* target, size_t capacity) {
+  if (device_->CaptureOne() == 0 || device_->ReadCapturedFrame(target, capacity) == 0) {
+    return {FrameOutcome::Error, QUVEX_ERR_FRAME_READ};
+  }
+  return {FrameOutcome::Frame, 0};
+}
+
+}  // namespace quvex
