@@ -148,11 +148,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   CGigEDevice& device = *setup.device;
   const std::vector<uint8_t>& stream = *setup.stream;
   std::vector<uint8_t> packet(kGigEPacketBytes + 1);
-  uint16_t next = 1;      // the sequence number of the next faithful packet
-  bool foreign = false;   // bytes not of the camera's stream reached the handler
+  uint16_t next = 1;     // the sequence number of the next faithful packet
+  // Faithful packets: three frames of the largest camera type: enough to complete frames,
+  // few enough that no input runs long.
+  int budget = 3 * 5200;
+  bool foreign = false;  // bytes not of the camera's stream reached the handler
   uint64_t completed = device.FramesCompleted();
 
   const auto faithful = [&](uint16_t sequence) {
+    if (budget == 0) return;
+    --budget;
     std::fill(packet.begin(), packet.end(), 0);
     std::copy(kCameraMac.begin(), kCameraMac.end(), packet.begin() + quvex::kGigESourceMacOffset);
     packet[quvex::kGigESequenceOffset] = static_cast<uint8_t>(sequence >> 8);
