@@ -22,6 +22,7 @@
 #include "lan_camera.h"
 #include "lan_connection.h"
 #include "lan_protocol.h"
+#include "loopback_address.h"
 #include "quvex.h"
 #include "quvex/quvex_window.h"
 #include "sdk_cpu_meter.h"
@@ -45,22 +46,9 @@ BuildProfile LanProfile() {
 
 const BuildProfile kProfile = LanProfile();
 
-// 127.p.q.index with p.q from the process id, so that runs at the same
-// time never meet.
-std::array<uint8_t, 4> AddressBytes(int index) {
-  const auto pid = static_cast<uint32_t>(getpid());
-  return {127, static_cast<uint8_t>(pid >> 8), static_cast<uint8_t>(pid),
-          static_cast<uint8_t>(index)};
-}
-
-std::string AddressText(int index) {
-  const auto b = AddressBytes(index);
-  return "127." + std::to_string(b[1]) + "." + std::to_string(b[2]) + "." + std::to_string(b[3]);
-}
-
 void LanCapture(benchmark::State& state) {
-  const auto address = AddressBytes(201);
-  SimLanCamera camera(AddressText(201));
+  const auto address = test::LoopbackBytes(201);
+  SimLanCamera camera(test::LoopbackAddress(201));
   QuvexHwnd window = QuvexWindow_Create();
   auto binding = std::make_unique<CorvaneBinding>();
   CorvaneBinding& lan = *binding;
@@ -93,7 +81,7 @@ void LanCapture(benchmark::State& state) {
 BENCHMARK(LanCapture)->UseRealTime()->Unit(benchmark::kMicrosecond);
 
 void LanRequestFrame(benchmark::State& state) {
-  SimLanCamera camera(AddressText(202));
+  SimLanCamera camera(test::LoopbackAddress(202));
   CLanConnection connection(camera.Address().c_str(), QUVEX_LAN_PORT);
   std::vector<uint8_t> frame(kLanFrameBytes);
   const FrameMeter meter(kLanFrameBytes);
@@ -109,7 +97,7 @@ void LanRequestFrame(benchmark::State& state) {
 BENCHMARK(LanRequestFrame)->UseRealTime()->Unit(benchmark::kMicrosecond);
 
 void PlainSocketRead(benchmark::State& state) {
-  SimLanCamera camera(AddressText(203));
+  SimLanCamera camera(test::LoopbackAddress(203));
   const int fd = socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in peer{};
   peer.sin_family = AF_INET;

@@ -1,6 +1,7 @@
 #include "variant_binding.h"
 
 #include "quvex/quvex.h"
+#include "sensor_temperature.h"
 #include "usb_frame_outcomes.h"
 
 namespace quvex {
@@ -8,12 +9,6 @@ namespace quvex {
 namespace {
 
 constexpr char kDevicePrefix[] = "ZelmorIR640A";
-
-// A 9-bit two's-complement count of half degrees.
-float DegreesFromHalfDegrees(uint16_t nineBits) {
-  const int low = nineBits & 0xFF;
-  return static_cast<float>((nineBits & 0x100) != 0 ? low - 256 : low) * 0.5f;
-}
 
 }  // namespace
 
@@ -82,7 +77,7 @@ float HesperonBinding::GetInternalTemperature(int* ok) {
   const bool read = device_.ReadInternalTemperature(nineBits) != 0;
   if (ok != nullptr) *ok = read ? 1 : 0;
   if (!read) return ReportError(QUVEX_ERR_DEVICE), 0.0f;
-  return DegreesFromHalfDegrees(nineBits);
+  return TemperatureFromSensor(static_cast<uint16_t>(nineBits << 7));
 }
 
 }  // namespace quvex

@@ -12,6 +12,7 @@
 
 #include "lan_camera.h"
 #include "library_session.h"
+#include "loopback_address.h"
 
 namespace quvex::test {
 namespace {
@@ -20,17 +21,6 @@ using Bytes = std::vector<uint8_t>;
 using sim::SimLanCamera;
 
 constexpr int kWidth = 320, kHeight = 240;
-
-std::array<uint8_t, 4> AddressBytes(int index) {
-  const auto pid = static_cast<uint32_t>(getpid());
-  return {127, static_cast<uint8_t>(pid >> 8), static_cast<uint8_t>(pid),
-          static_cast<uint8_t>(100 + index)};
-}
-
-std::string AddressText(int index) {
-  const auto b = AddressBytes(index);
-  return "127." + std::to_string(b[1]) + "." + std::to_string(b[2]) + "." + std::to_string(b[3]);
-}
 
 class Corvane : public LibrarySession {
  protected:
@@ -53,13 +43,13 @@ class Corvane : public LibrarySession {
   // A camera on the test's own address; the test fails at once when another
   // socket holds it.
   SimLanCamera& StartCamera(int index) {
-    cameras_.push_back(std::make_unique<SimLanCamera>(AddressText(index)));
+    cameras_.push_back(std::make_unique<SimLanCamera>(LoopbackAddress(100 + index)));
     if (!cameras_.back()->Listening())
-      throw std::runtime_error("cannot listen on " + AddressText(index));
+      throw std::runtime_error("cannot listen on " + LoopbackAddress(100 + index));
     return *cameras_.back();
   }
   int Connect(int index) {
-    const auto b = AddressBytes(index);
+    const auto b = LoopbackBytes(100 + index);
     return SetIpAddress(handle_, b[0], b[1], b[2], b[3]);
   }
   int NextFrame() {

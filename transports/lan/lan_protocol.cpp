@@ -65,11 +65,4 @@ std::optional<uint16_t> QueryTemperature(LanLink& connection) {
   return static_cast<uint16_t>(message[9] << 8 | message[10]);
 }
 
-float TemperatureFromSensor(uint16_t value) {
-  const unsigned halfDegrees = value >> 7;  // nine bits
-  const int low = static_cast<int>(halfDegrees & 0xFF);
-  if ((halfDegrees & 0x100) != 0) return static_cast<float>(-(256 - low)) * 0.5f;
-  return static_cast<float>(low) * 0.5f;
-}
-
 }  // namespace quvex

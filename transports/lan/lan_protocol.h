@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "lan_link.h"
+#include "sensor_temperature.h"  // decodes QueryTemperature's value
 
 namespace quvex {
 
@@ -40,9 +41,5 @@ RegisterWrite WriteRegister(LanLink& connection, uint8_t registerNumber, uint16_
 // The 16-bit sensor value of an internal-temperature query, or none. A failed
 // send or receive closes the connection.
 std::optional<uint16_t> QueryTemperature(LanLink& connection);
-
-// Degrees Celsius of a sensor value: a 9-bit two's-complement count of half
-// degrees in the upper nine bits.
-float TemperatureFromSensor(uint16_t value);
 
 }  // namespace quvex
