@@ -127,6 +127,9 @@ TEST(TcpClient, ReceiveWaitsEndByTimeOutOrCancelOrPeerClose) {
             SocketResult::Done);
   cancel.Reset();
 
+  // The stalled camera must have swallowed that request before it wakes, or
+  // it would answer it in full.
+  ASSERT_TRUE(camera.WaitFor([&] { return camera.FrameRequests() == 2; }));
   camera.SetStalled(false);
   camera.CloseMidFrame(1);
   ASSERT_EQ(client.SendAll(kFrameRequest.data(), kFrameRequest.size(), kLongWait, cancel),
