@@ -118,6 +118,9 @@ class CQuvex {
   int SetSingleTable(const char16_t* name);
   bool CaptureCheck();
   void CaptureLoop();
+  // Maps, stamps, publishes, records and announces the frame just read into
+  // slot index (on the finisher's thread).
+  void FinishFrame(int index);
   // Sleeps ms, or less when a stop begins.
   void Nap(uint32_t ms);
   void CountFrameForRate();
@@ -129,7 +132,7 @@ class CQuvex {
   // frame is not (or no longer) in the ring.
   template <class Copy>
   int WithFrame(int frameId, Copy&& copy);
-  // Recording, on the capture thread.
+  // Recording: begun and ended by the capture thread, stepped by the finisher.
   struct RecordRequest {
     int type;
     std::u16string name;
@@ -187,8 +190,8 @@ class CQuvex {
   std::atomic<int> runFlag_{0};
   platform::ManualResetEvent stopping_;
   platform::Thread captureThread_;
-  int frameCount_ = 0;   // capture thread only
-  uint32_t rateTime_ = 0;  // capture thread only
+  int frameCount_ = 0;     // finisher thread only
+  uint32_t rateTime_ = 0;  // finisher thread only
 
   // The recording request, handed to the capture thread whole.
   std::mutex recordMutex_;

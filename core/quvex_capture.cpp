@@ -1,8 +1,10 @@
 // Capture control and the capture thread: each new frame is read into the
-// next slot of the ring, mapped to colour, counted for the frame rate,
-// recorded, published as the current slot and announced to the host.
+// next slot of the ring; the finisher then maps it to colour, counts it for
+// the frame rate, records it, publishes it as the current slot and announces
+// it to the host while the capture thread reads the next.
 #include <algorithm>
 
+#include "frame_finisher.h"
 #include "quvex.h"
 #include "quvex_platform/clock.h"
 #include "quvex_platform/text.h"
@@ -148,52 +150,63 @@ void CQuvex::CaptureLoop() {
   frameCount_ = 0;
   int endError = 0;
   RecordBegin();
-  while (runFlag_.load() != 0) {
-    Nap(static_cast<uint32_t>(loopSleep_.load()));
-    if (runFlag_.load() != 1) continue;
-    const FrameOutcome poll = device_->Poll();
-    if (poll.kind == FrameOutcome::End) {
-      endError = poll.error;
-      break;
-    }
-    if (poll.kind != FrameOutcome::Frame) continue;
-    if (paused_.load() != 0) {
-      Nap(kPausedSleep);
-      continue;
-    }
-    const bool readsThroughNuc = device_->ReadsThroughNucSettle();
-    if (!readsThroughNuc && NucSettling()) continue;
+  {
+    // Two slots at least: the finisher holds one while the next is read.
+    FrameFinisher finisher([this](int index) { FinishFrame(index); }, ring_.Size() >= 2);
+    int index = -1;  // the slot to read into; the one after the current at first
+    while (runFlag_.load() != 0) {
+      Nap(static_cast<uint32_t>(loopSleep_.load()));
+      if (runFlag_.load() != 1) continue;
+      const FrameOutcome poll = device_->Poll();
+      if (poll.kind == FrameOutcome::End) {
+        endError = poll.error;
+        break;
+      }
+      if (poll.kind != FrameOutcome::Frame) continue;
+      if (paused_.load() != 0) {
+        Nap(kPausedSleep);
+        continue;
+      }
+      const bool readsThroughNuc = device_->ReadsThroughNucSettle();
+      if (!readsThroughNuc && NucSettling()) continue;
 
-    const int index = (CurrentIndex() + 1) % ring_.Size();
-    FrameSlot& slot = ring_[index];
-    BeginFill(slot);
-    const FrameOutcome read = device_->Read(slot.raw.Bits(), slot.raw.ByteSize());
-    if (read.kind == FrameOutcome::End) {
-      EndFill(slot, 0);
-      endError = read.error;
-      break;
+      if (index < 0) index = (CurrentIndex() + 1) % ring_.Size();
+      FrameSlot& slot = ring_[index];
+      BeginFill(slot);
+      const FrameOutcome read = device_->Read(slot.raw.Bits(), slot.raw.ByteSize());
+      if (read.kind == FrameOutcome::End) {
+        EndFill(slot, 0);
+        endError = read.error;
+        break;
+      }
+      if (read.kind == FrameOutcome::Error) PushError(read.error);
+      // Dropped during the NUC settle window: the slot is taken again next turn.
+      if (read.kind != FrameOutcome::Frame || (readsThroughNuc && NucSettling())) {
+        EndFill(slot, 0);
+        continue;
+      }
+      finisher.HandOver(index);
+      index = (index + 1) % ring_.Size();
     }
-    if (read.kind == FrameOutcome::Error) PushError(read.error);
-    // Dropped during the NUC settle window: the slot is taken again next turn.
-    if (read.kind != FrameOutcome::Frame || (readsThroughNuc && NucSettling())) {
-      EndFill(slot, 0);
-      continue;
-    }
-    MapRawToColor(slot.raw, slot.colour);
-    const int frameId = ring_.NewFrameId(profile_.frameIds, true);
-    EndFill(slot, frameId);
-    PublishIndex(index);
-    CountFrameForRate();
-    RecordStep(slot);  // only this thread writes slots: no lock needed to read it
-    if (const QuvexHwnd window = Window()) {
-      QuvexWindow_Post(window, WM_QUVEX_FRAME, 0, frameId);
-    }
-  }
+  }  // the finisher finishes the last frame before it goes
   if (endError != 0) {
     runFlag_.store(0);
     PushError(endError);
   }
   RecordEnd();
+}
+
+void CQuvex::FinishFrame(int index) {
+  FrameSlot& slot = ring_[index];
+  MapRawToColor(slot.raw, slot.colour);
+  const int frameId = ring_.NewFrameId(profile_.frameIds, true);
+  EndFill(slot, frameId);
+  PublishIndex(index);
+  CountFrameForRate();
+  RecordStep(slot);  // no other thread writes this slot now: no lock needed to read it
+  if (const QuvexHwnd window = Window()) {
+    QuvexWindow_Post(window, WM_QUVEX_FRAME, 0, frameId);
+  }
 }
 
 int CQuvex::OneShot() {
