@@ -60,7 +60,10 @@ TEST_F(StreamConnection, SendsTheStartMessageAndCommandPacketsByteForByte) {
     expected.insert(expected.end(), {0x20, c.code, static_cast<uint8_t>(c.value >> 8),
                                      static_cast<uint8_t>(c.value & 0xFF), 0x00, 0x00});
   }
-  ASSERT_TRUE(camera_->WaitFor([&] { return camera_->Received(0).size() == expected.size(); }));
+  // The camera logs the bytes as they arrive and each command once it is whole.
+  ASSERT_TRUE(camera_->WaitFor([&] {
+    return camera_->Received(0).size() == expected.size() && camera_->Commands().size() == 4;
+  }));
   EXPECT_EQ(camera_->Received(0), expected);
   EXPECT_EQ(camera_->Commands(), (std::vector<SimStreamCamera::Command>{
                                      {0, 1}, {6, 1}, {7, 0}, {0x0F, 0x1234}}));
@@ -114,7 +117,9 @@ TEST_F(StreamConnection, StatusQueryIsBoundedAndAlwaysClosesItsConnection) {
   EXPECT_EQ(connection_->QueryStatus(cancel_), std::optional<uint16_t>(1));
   camera_->SetStatusSilent(true);
   EXPECT_EQ(connection_->QueryStatus(cancel_), std::nullopt);  // no answer: ends all the same
-  EXPECT_TRUE(camera_->WaitFor([&] { return camera_->ClosedConnections() == 2; }));
+  // The stream's own thread logs the commands, whenever it is scheduled.
+  EXPECT_TRUE(camera_->WaitFor(
+      [&] { return camera_->ClosedConnections() == 2 && camera_->Commands().size() == 2; }));
   EXPECT_EQ(camera_->StatusQueries(), 2u);
   // Each query first sends the status command on the stream.
   EXPECT_EQ(camera_->Commands(),
