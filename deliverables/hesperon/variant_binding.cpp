@@ -57,8 +57,12 @@ int HesperonBinding::StartDevice() {
 }
 
 int HesperonBinding::StopDevice() {
+  // The ring stops first: a transfer it stalled on is cancelled now, not left
+  // to time out (a read failure) while the capture-mode command waits out its
+  // own time-out on a stalled camera.
+  const int stopped = device_.StopCapture();
   device_.SetCaptureMode(0);
-  return device_.StopCapture() == 0 ? 0 : QUVEX_ERR_DEVICE;
+  return stopped == 0 ? 0 : QUVEX_ERR_DEVICE;
 }
 
 FrameOutcome HesperonBinding::Poll() { return UsbPollOutcome(device_.PollFrame()); }

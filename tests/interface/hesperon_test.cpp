@@ -154,8 +154,8 @@ TEST_F(Hesperon, StallsAndUnpluggingEndCaptureAndCloseStillReturns) {
   ASSERT_TRUE(camera_->WaitForStalledTransfer(20000));
   EXPECT_EQ(q.Quvex_Close(handle_), 1);
   EXPECT_GE(camera_->CancelledTransfers(), 1);
+  EXPECT_EQ(q.DrainErrors(handle_), "");  // a cancelled ring is no device failure
   camera_->SetStalled(false);
-  q.DrainErrors(handle_);
   DrainMessages();
 
   ASSERT_EQ(q.Quvex_Preview(handle_), 1);

@@ -23,12 +23,12 @@ constexpr uint32_t kLongWaitMs = 30000;
 class StreamConnection : public ::testing::Test {
  protected:
   // A camera on this test's own address, and a connection to it.
-  void Start(int index, uint32_t waitMs = kLongWaitMs) {
+  void Start(int index) {
     camera_ = std::make_unique<SimStreamCamera>(test::LoopbackAddress(index));
     ASSERT_TRUE(camera_->Listening()) << test::LoopbackAddress(index);
     address_ = *platform::ParseIpv4(camera_->Address().c_str());
-    connection_ = std::make_unique<CStreamConnection>(address_, QUVEX_LAN_STREAM_PORT, waitMs,
-                                                      waitMs);
+    connection_ = std::make_unique<CStreamConnection>(address_, QUVEX_LAN_STREAM_PORT,
+                                                      kLongWaitMs, kLongWaitMs);
   }
   uint32_t ReceiveCounter() {
     std::vector<uint16_t> frame(kStreamFrameBytes / 2);
@@ -60,7 +60,7 @@ TEST_F(StreamConnection, SendsTheStartMessageAndCommandPacketsByteForByte) {
     expected.insert(expected.end(), {0x20, c.code, static_cast<uint8_t>(c.value >> 8),
                                      static_cast<uint8_t>(c.value & 0xFF), 0x00, 0x00});
   }
-  // The camera logs the bytes of a packet before it reads them as a command.
+  // The camera logs the bytes as they arrive and each command once it is whole.
   ASSERT_TRUE(camera_->WaitFor([&] {
     return camera_->Received(0).size() == expected.size() && camera_->Commands().size() == 4;
   }));
@@ -80,12 +80,10 @@ TEST_F(StreamConnection, FramesAreCutByCountWhateverPiecesTheyArriveIn) {
 }
 
 TEST_F(StreamConnection, EachFailureOfTheStreamEndsTheReceive) {
-  Start(62, 200);
+  Start(62);
   std::vector<uint8_t> frame(kStreamFrameBytes);
-  // A stall before the frame begins leaves the stream whole.
   camera_->SetStalled(true);
   ASSERT_EQ(connection_->Connect(cancel_), StreamConnect::Connected);
-  EXPECT_EQ(connection_->ReceiveFrame(frame.data(), frame.size(), cancel_), StreamReceive::Idle);
   // A cancel from another thread ends the wait at once.
   std::thread canceller([&] { cancel_.Set(); });
   EXPECT_EQ(connection_->ReceiveFrame(frame.data(), frame.size(), cancel_),
@@ -98,6 +96,12 @@ TEST_F(StreamConnection, EachFailureOfTheStreamEndsTheReceive) {
   EXPECT_EQ(connection_->ReceiveFrame(frame.data(), frame.size(), cancel_), StreamReceive::Broken);
   EXPECT_EQ(connection_->ReceiveFrame(frame.data(), frame.size(), cancel_), StreamReceive::Broken);
   EXPECT_TRUE(camera_->WaitFor([&] { return camera_->ClosedConnections() == 1; }));
+  // A stall before the frame begins leaves the stream whole: a short wait,
+  // as no byte can come.
+  camera_->SetStalled(true);
+  CStreamConnection idle(address_, QUVEX_LAN_STREAM_PORT, 200, 200);
+  ASSERT_EQ(idle.Connect(cancel_), StreamConnect::Connected);
+  EXPECT_EQ(idle.ReceiveFrame(frame.data(), frame.size(), cancel_), StreamReceive::Idle);
 }
 
 TEST_F(StreamConnection, RefusedConnectsAndCancelledWaitsAreToldApart) {
@@ -111,12 +115,16 @@ TEST_F(StreamConnection, RefusedConnectsAndCancelledWaitsAreToldApart) {
 }
 
 TEST_F(StreamConnection, StatusQueryIsBoundedAndAlwaysClosesItsConnection) {
-  Start(64, 300);
+  Start(64);
   camera_->SetStalled(true);
   ASSERT_EQ(connection_->Connect(cancel_), StreamConnect::Connected);
   EXPECT_EQ(connection_->QueryStatus(cancel_), std::optional<uint16_t>(1));
+  // A short wait for the status where no answer can come.
+  CStreamConnection bounded(address_, QUVEX_LAN_STREAM_PORT, kLongWaitMs, 300);
+  ASSERT_EQ(bounded.Connect(cancel_), StreamConnect::Connected);
   camera_->SetStatusSilent(true);
-  EXPECT_EQ(connection_->QueryStatus(cancel_), std::nullopt);  // no answer: ends all the same
+  EXPECT_EQ(bounded.QueryStatus(cancel_), std::nullopt);  // no answer: ends all the same
+  // The stream's own thread logs the commands, whenever it is scheduled.
   EXPECT_TRUE(camera_->WaitFor(
       [&] { return camera_->ClosedConnections() == 2 && camera_->Commands().size() == 2; }));
   EXPECT_EQ(camera_->StatusQueries(), 2u);
