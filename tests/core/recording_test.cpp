@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "scripted_camera.h"
+#include "temp_directory.h"
 #include "test_tables.h"
 
 namespace quvex {
@@ -38,8 +39,8 @@ class Recording : public test::ScriptedCapture {
  protected:
   void SetUp() override {
     ScriptedCapture::SetUp();
-    dir_ = test::TempPath("rec");
-    ASSERT_EQ(mkdir(dir_.c_str(), 0755), 0);
+    dir_ = test::MakeTempDirectory("rec");
+    ASSERT_FALSE(dir_.empty());
     ASSERT_EQ(quvex_->Preview(), 1);
     Frames(1);  // the thread runs: requests from here on take effect at the next frame
   }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "galdris_session.h"
+#include "temp_directory.h"
 
 namespace quvex::test {
 namespace {
@@ -198,8 +199,8 @@ TEST_F(Galdris, OneShotTakesAWholeFrameWithoutTheCaptureThread) {
 
 TEST_F(Galdris, SavesTheCurrentFrameInEverySaveType) {
   ASSERT_NE(library_->Quvex_OneShot(handle_), 0);
-  const std::string dir = "/tmp/quvex_galdris_" + std::to_string(getpid());
-  ASSERT_EQ(mkdir(dir.c_str(), 0755), 0);
+  const std::string dir = test::MakeTempDirectory("galdris");
+  ASSERT_FALSE(dir.empty());
   const long expected[] = {921654, 921600, -1, -1, -1, -1, -1, 614400, -1, -1,
                            307200, 307200, 1228800, 1228800};
   for (int type = 0; type <= 13; ++type) {

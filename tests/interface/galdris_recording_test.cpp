@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "galdris_session.h"
+#include "temp_directory.h"
 
 namespace quvex::test {
 namespace {
@@ -24,8 +25,8 @@ class GaldrisRecording : public GaldrisSession {
   GaldrisRecording() : GaldrisSession(AtFrameRate(20)) {}
   void SetUp() override {
     GaldrisSession::SetUp();
-    dir_ = "/tmp/quvex_recording_" + std::to_string(getpid());
-    ASSERT_EQ(mkdir(dir_.c_str(), 0755), 0);
+    dir_ = test::MakeTempDirectory("recording");
+    ASSERT_FALSE(dir_.empty());
   }
   void TearDown() override {
     GaldrisSession::TearDown();
