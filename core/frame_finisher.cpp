@@ -1,4 +1,4 @@
-// The frame finisher's thread and its hand-over of one frame at a time.
+// The frame finisher's thread and the hand-over of frames in flight.
 #include "frame_finisher.h"
 
 #include <utility>
@@ -24,8 +24,9 @@ void FrameFinisher::HandOver(int index) {
   if (!threaded_) return finish_(index);
   {
     std::unique_lock lock(mutex_);
-    changed_.wait(lock, [this] { return pending_ < 0; });
-    pending_ = index;
+    changed_.wait(lock, [this] { return count_ < kInFlight; });
+    inFlight_[static_cast<size_t>((first_ + count_) % kInFlight)] = index;
+    ++count_;
   }
   changed_.notify_all();
 }
@@ -33,13 +34,14 @@ void FrameFinisher::HandOver(int index) {
 void FrameFinisher::Run() {
   std::unique_lock lock(mutex_);
   for (;;) {
-    changed_.wait(lock, [this] { return pending_ >= 0 || ending_; });
-    if (pending_ < 0) return;  // ending, and nothing left to finish
-    const int index = pending_;
+    changed_.wait(lock, [this] { return count_ > 0 || ending_; });
+    if (count_ == 0) return;  // ending, and nothing left to finish
+    const int index = inFlight_[static_cast<size_t>(first_)];
     lock.unlock();
     finish_(index);
     lock.lock();
-    pending_ = -1;
+    first_ = (first_ + 1) % kInFlight;
+    --count_;
     changed_.notify_all();
   }
 }

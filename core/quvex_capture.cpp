@@ -151,8 +151,8 @@ void CQuvex::CaptureLoop() {
   int endError = 0;
   RecordBegin();
   {
-    // Two slots at least: the finisher holds one while the next is read.
-    FrameFinisher finisher([this](int index) { FinishFrame(index); }, ring_.Size() >= 2);
+    FrameFinisher finisher([this](int index) { FinishFrame(index); },
+                           ring_.Size() >= FrameFinisher::kRingSlotsNeeded);
     int index = -1;  // the slot to read into; the one after the current at first
     while (runFlag_.load() != 0) {
       Nap(static_cast<uint32_t>(loopSleep_.load()));
@@ -188,7 +188,7 @@ void CQuvex::CaptureLoop() {
       finisher.HandOver(index);
       index = (index + 1) % ring_.Size();
     }
-  }  // the finisher finishes the last frame before it goes
+  }  // the finisher finishes the frames in flight before it goes
   if (endError != 0) {
     runFlag_.store(0);
     PushError(endError);
