@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -105,23 +106,28 @@ TEST_F(GaldrisRecording, TheMovieShowsTheColourFramesTheLibraryReturned) {
   pipe = popen(decode.c_str(), "r");
   ASSERT_NE(pipe, nullptr);
   std::vector<uint8_t> decoded(kColourBytes);
-  size_t next = 0;
+  // Movie frame k is returned frame offset + k. The first movie frame whose
+  // returned frame a slow run did not lose fixes the offset.
+  std::optional<size_t> offset;
   int compared = 0;
   for (int k = 0; k < recorded; ++k) {
     ASSERT_EQ(std::fread(decoded.data(), 1, decoded.size(), pipe), decoded.size()) << "frame " << k;
-    if (k == 0) {
-      while (next < frames.size() && !matches(decoded, frames[next])) ++next;
-      ASSERT_LT(next, frames.size()) << "the first movie frame is none of the frames returned";
-    } else {
-      ASSERT_LT(next, frames.size());
-      if (!frames[next].empty()) {
-        EXPECT_TRUE(matches(decoded, frames[next])) << "movie frame " << k;
+    const auto frame = static_cast<size_t>(k);
+    if (!offset) {
+      for (size_t n = frame; n < frames.size() && !offset; ++n) {
+        if (matches(decoded, frames[n])) offset = n - frame;
       }
+      compared += offset ? 1 : 0;
+      continue;
     }
-    compared += frames[next].empty() ? 0 : 1;
-    ++next;
+    const size_t next = *offset + frame;
+    ASSERT_LT(next, frames.size());
+    if (frames[next].empty()) continue;
+    EXPECT_TRUE(matches(decoded, frames[next])) << "movie frame " << k;
+    ++compared;
   }
   pclose(pipe);
+  ASSERT_TRUE(offset) << "no movie frame is one of the frames returned";
   EXPECT_GE(compared, 4);
 }
 
