@@ -190,7 +190,7 @@ class CQuvex {
   std::atomic<int> runFlag_{0};
   platform::ManualResetEvent stopping_;
   platform::Thread captureThread_;
-  int frameCount_ = 0;     // finisher thread only
+  int frameCount_ = 0;     // finisher thread only (reset before it starts)
   uint32_t rateTime_ = 0;  // finisher thread only
 
   // The recording request, handed to the capture thread whole.

@@ -52,14 +52,7 @@ class Corvane : public LibrarySession {
     const auto b = LoopbackBytes(100 + index);
     return SetIpAddress(handle_, b[0], b[1], b[2], b[3]);
   }
-  int NextFrame() {
-    QuvexMessage message{};
-    while (QuvexWindow_GetMessage(window_, &message, 30000) == 1) {
-      if (message.message == WM_QUVEX_FRAME) return static_cast<int>(message.lParam);
-      ADD_FAILURE() << "error " << message.lParam;
-    }
-    return 0;
-  }
+  int NextFrame() { return NextFramePastErrors(); }
 
   SetIpAddressFn SetIpAddress = nullptr;
   GetInternalTemperatureFn GetInternalTemperature = nullptr;

@@ -42,14 +42,7 @@ class Dellisk : public LibrarySession {
     ASSERT_EQ(Quvex_SetDeviceNumber(handle_, 0), 1);
     ASSERT_EQ(Quvex_ConnectToCamera(handle_, camera_->Mac().data()), 1);
   }
-  int NextFrame() {
-    QuvexMessage message{};
-    while (QuvexWindow_GetMessage(window_, &message, 30000) == 1) {
-      if (message.message == WM_QUVEX_FRAME) return static_cast<int>(message.lParam);
-      ADD_FAILURE() << "error " << message.lParam;
-    }
-    return 0;
-  }
+  int NextFrame() { return NextFramePastErrors(); }
   bool IsWholeFrame(int frameId) {
     std::vector<uint16_t> raw(size_t{kWidth} * kHeight);
     if (library_->Quvex_GetRaw(handle_, frameId, raw.data(), static_cast<int>(raw.size() * 2)) != 1) {

@@ -45,6 +45,16 @@ class LibrarySession : public ::testing::Test {
     EXPECT_EQ(message.message, static_cast<uint32_t>(WM_QUVEX_FRAME)) << "error " << message.lParam;
     return message.message == WM_QUVEX_FRAME ? static_cast<int>(message.lParam) : 0;
   }
+  // The next frame message's id, waiting past error messages, each of which
+  // fails the test; 0 when none comes.
+  int NextFramePastErrors() {
+    QuvexMessage message{};
+    while (QuvexWindow_GetMessage(window_, &message, 30000) == 1) {
+      if (message.message == WM_QUVEX_FRAME) return static_cast<int>(message.lParam);
+      ADD_FAILURE() << "error " << message.lParam;
+    }
+    return 0;
+  }
   // Forgets the messages posted so far.
   void DrainMessages() {
     QuvexMessage message{};
