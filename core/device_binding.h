@@ -77,6 +77,10 @@ class DeviceBinding {
   virtual int PrepareCapture(const SensorTiming&) { return 0; }
   // Starts delivery once the capture thread runs; 0, or the error code.
   virtual int StartDevice() { return 0; }
+  // true when the device starts before the capture start writes the switch
+  // flag and the range mode, so that those writes follow the start on the
+  // wire; false when they go out first.
+  virtual bool StartsBeforeRegisterWrites() const { return false; }
   // Ends any wait of the capture thread on the device; called as a stop begins.
   virtual void CancelWaits() {}
   // A host call that stops or replaces the device is about to wait for the

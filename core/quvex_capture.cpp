@@ -88,9 +88,13 @@ int CQuvex::StartCapture() {
     StopCapture();
     return PushError(QUVEX_ERR_THREAD), 0;
   }
-  SetRegister7Flag(switchFlag_.load());
-  SetRangeMode(rangeMode_.load());
-  const int error = device_->StartDevice();
+  const bool startFirst = device_->StartsBeforeRegisterWrites();
+  int error = startFirst ? device_->StartDevice() : 0;
+  if (error == 0) {
+    SetRegister7Flag(switchFlag_.load());
+    SetRangeMode(rangeMode_.load());
+    if (!startFirst) error = device_->StartDevice();
+  }
   if (error != 0) {
     StopCapture();
     return PushError(error), 0;

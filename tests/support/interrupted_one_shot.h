@@ -1,0 +1,49 @@
+// A one-shot that waits on a silent camera, ended by another host call on
+// another thread: how long that call and the one-shot took to return.
+#pragma once
+
+#include <algorithm>
+#include <chrono>
+#include <functional>
+#include <future>
+
+namespace quvex::test {
+
+// Generous on a loaded machine, yet far below any device time-out.
+inline constexpr std::chrono::milliseconds kPromptReturn{1000};
+
+struct OneShotInterruption {
+  int shot = -1;  // Quvex_OneShot's result
+  int call = -1;  // the interrupting call's result
+  std::chrono::milliseconds callTook{};  // the interrupting call's own time
+  std::chrono::milliseconds shotTook{};  // from the call's start to the one-shot's return
+};
+
+// Runs oneShot on a thread of its own, lets held() wait until the camera holds
+// it (false gives up), then runs call here.
+inline OneShotInterruption InterruptOneShot(const std::function<int()>& oneShot,
+                                            const std::function<bool()>& held,
+                                            const std::function<int()>& call) {
+  using Clock = std::chrono::steady_clock;
+  OneShotInterruption result;
+  std::promise<Clock::time_point> returned;
+  std::future<int> shot = std::async(std::launch::async, [&] {
+    const int id = oneShot();
+    returned.set_value(Clock::now());
+    return id;
+  });
+  if (!held()) {
+    result.shot = shot.get();
+    return result;
+  }
+  const Clock::time_point start = Clock::now();
+  result.call = call();
+  result.callTook = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
+  const Clock::time_point shotReturned = returned.get_future().get();
+  result.shot = shot.get();
+  result.shotTook = std::chrono::duration_cast<std::chrono::milliseconds>(
+      std::max(shotReturned, start) - start);
+  return result;
+}
+
+}  // namespace quvex::test
