@@ -117,6 +117,9 @@ class CQuvex {
   void ReloadBuiltInTable(int mode);
   int SetSingleTable(const char16_t* name);
   bool CaptureCheck();
+  // The capture thread's start routine; a stop joins the thread once it
+  // returns, which takes the place of an exit event.
+  static void CaptureThreadProc(CQuvex& quvex) { quvex.CaptureLoop(); }
   void CaptureLoop();
   // Maps, stamps, publishes, records and announces the frame just read into
   // slot index (on the finisher's thread).

@@ -84,7 +84,7 @@ int CQuvex::StartCapture() {
   if (AllocateRing() == 0) return 0;
   runFlag_.store(1);
   stopping_.Reset();
-  if (!captureThread_.Start([this] { CaptureLoop(); })) {
+  if (!captureThread_.Start([this] { CaptureThreadProc(*this); })) {
     StopCapture();
     return PushError(QUVEX_ERR_THREAD), 0;
   }

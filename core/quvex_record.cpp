@@ -12,7 +12,9 @@ namespace quvex {
 
 namespace {
 
-void CopyRowsReversed(const CDibImage& image, uint8_t* out) {
+// The image's rows in reverse order, into out (stride x height bytes): the
+// recorder keeps one such buffer instead of allocating a copy per frame.
+void FlipImageCopy(const CDibImage& image, uint8_t* out) {
   const size_t stride = static_cast<size_t>(image.Stride());
   const int height = image.Height();
   for (int r = 0; r < height; ++r) {
@@ -77,13 +79,13 @@ void CQuvex::RecordFrame(const FrameSlot& slot) {
   switch (recorder_.activeType) {
     case QUVEX_REC_RAW:
       if (!recorder_.file.IsOpen()) return;
-      if (!fileFlip) CopyRowsReversed(slot.raw, buffer);
+      if (!fileFlip) FlipImageCopy(slot.raw, buffer);
       written = recorder_.file.Write(fileFlip ? slot.raw.Bits() : buffer,
                                      static_cast<uint32_t>(slot.raw.ByteSize())) != 0;
       break;
     case QUVEX_REC_AVI:
       if (!recorder_.avi.IsOpen()) return;
-      if (fileFlip) CopyRowsReversed(slot.colour, buffer);
+      if (fileFlip) FlipImageCopy(slot.colour, buffer);
       written = recorder_.avi.WriteFrame(fileFlip ? buffer : slot.colour.Bits()) != 0;
       if (written) recorder_.avi.SetFrameCount(recorder_.avi.FrameCount() + 1);
       break;

@@ -112,7 +112,7 @@ void CQuvex::ReloadBuiltInTable(int mode) {
   if (userTable_ || builtInTable_ == id) return;
   std::shared_ptr<const TablePoints> points;
   CFileBuffer resource;
-  if (resource.LoadResource(id, profile_.module, u"TBL") != nullptr) {
+  if (resource.Load(id, profile_.module, u"TBL") != nullptr) {
     const std::optional<TableSpan> table = LocateHeaderless({resource.Begin(), resource.Size()});
     if (table) points = ReadPoints(*table);
   }

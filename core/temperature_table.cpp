@@ -191,13 +191,13 @@ CTemperatureTable::CTemperatureTable(InterpolationVariant variant, LookupSpan sp
 int CTemperatureTable::Load(int resourceId, const platform::Module* module, const char16_t* type,
                             int tableIndex) {
   CFileBuffer buffer;
-  if (buffer.LoadResource(resourceId, module, type) == nullptr) return 0;
+  if (buffer.Load(resourceId, module, type) == nullptr) return 0;
   return LoadBytes({buffer.Begin(), buffer.Size()}, tableIndex);
 }
 
 int CTemperatureTable::LoadFile(const char16_t* path, int tableIndex) {
   CFileBuffer buffer;
-  if (buffer.LoadFile(path) == nullptr) return 0;
+  if (buffer.Load(path) == nullptr) return 0;
   return LoadBytes({buffer.Begin(), buffer.Size()}, tableIndex);
 }
 

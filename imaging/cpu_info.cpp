@@ -125,7 +125,7 @@ int DecodeCpuInfo(const CpuidAnswers& answers, bool (*probe)(int featureBit), Cp
 }
 
 int GetCpuInfo(CpuInfo* record) {
-  if (!platform::IsCpuidAvailable()) return 0;
+  if (!platform::IsCpuidSupported()) return 0;
   CpuidAnswers answers{};
   if (!platform::Cpuid(0, answers.leaf0) || !platform::Cpuid(1, answers.leaf1) ||
       !platform::Cpuid(0x80000000u, answers.leaf80000000)) {

@@ -28,7 +28,7 @@ int CFileBuffer::QuerySize() {
   return 1;
 }
 
-const uint8_t* CFileBuffer::LoadFile(const char16_t* path) {
+const uint8_t* CFileBuffer::Load(const char16_t* path) {
   Close();
   try {
     file_ = platform::File::OpenRead(path);
@@ -55,8 +55,7 @@ const uint8_t* CFileBuffer::LoadFile(const char16_t* path) {
   return begin_;
 }
 
-const uint8_t* CFileBuffer::LoadResource(int id, const platform::Module* module,
-                                         const char16_t* type) {
+const uint8_t* CFileBuffer::Load(int id, const platform::Module* module, const char16_t* type) {
   Close();
   if (type == nullptr) return nullptr;
   const platform::ResourceEntry* entry = platform::FindResource(module, id, type);

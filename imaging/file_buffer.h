@@ -24,9 +24,11 @@ class CFileBuffer {
   int QuerySize();
   // Reads a whole file; the data pointer, or null on failure (missing file,
   // short read, allocation failure).
-  const uint8_t* LoadFile(const char16_t* path);
+  const uint8_t* Load(const char16_t* path);
   // Finds a built-in resource of the module; its data is not copied.
-  const uint8_t* LoadResource(int id, const platform::Module* module, const char16_t* type);
+  const uint8_t* Load(int id, const platform::Module* module, const char16_t* type);
+  // The table-file loader's way in: Load of a file.
+  const uint8_t* LoadFile(const char16_t* path) { return Load(path); }
   // Opens or creates for writing without truncating; true on success.
   bool OpenWrite(const char16_t* path);
   // Empties an existing file or creates a new one; true on success.

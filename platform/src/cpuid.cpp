@@ -16,10 +16,10 @@ namespace quvex::platform {
 
 #if QUVEX_X86
 
-bool IsCpuidAvailable() { return __get_cpuid_max(0, nullptr) != 0; }
+bool IsCpuidSupported() { return __get_cpuid_max(0, nullptr) != 0; }
 
 bool Cpuid(uint32_t leaf, CpuidRegisters& out) {
-  if (!IsCpuidAvailable()) return false;
+  if (!IsCpuidSupported()) return false;
   __cpuid(leaf, out.eax, out.ebx, out.ecx, out.edx);
   return true;
 }
@@ -83,7 +83,7 @@ bool ProbeInstruction(CpuProbe probe) {
 
 #else
 
-bool IsCpuidAvailable() { return false; }
+bool IsCpuidSupported() { return false; }
 bool Cpuid(uint32_t, CpuidRegisters&) { return false; }
 bool ProbeInstruction(CpuProbe) { return false; }
 

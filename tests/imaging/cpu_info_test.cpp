@@ -164,7 +164,7 @@ TEST(CpuDecode, FeaturesInOrderWithTheirProbes) {
 
 TEST(CpuInfoOfThisProcessor, FilledConsistently) {
   CpuInfo info{};
-  if (!platform::IsCpuidAvailable()) {
+  if (!platform::IsCpuidSupported()) {
     EXPECT_EQ(GetCpuInfo(&info), 0);
     EXPECT_EQ(info.examinedMask, 0);
     return;

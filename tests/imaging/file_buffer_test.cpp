@@ -47,7 +47,7 @@ TEST_F(FileBufferTest, LoadsWholeFilesAndClosesThem) {
   const Bytes content{1, 2, 3, 4, 5, 250};
   Put(path, content);
   CFileBuffer buffer;
-  const uint8_t* data = buffer.LoadFile(Wide(path).c_str());
+  const uint8_t* data = buffer.Load(Wide(path).c_str());
   ASSERT_NE(data, nullptr);
   EXPECT_EQ(buffer.Begin(), data);
   EXPECT_EQ(buffer.End(), data + content.size());
@@ -62,14 +62,14 @@ TEST_F(FileBufferTest, LoadsWholeFilesAndClosesThem) {
   // An empty file loads: a non-null begin equal to its end.
   const std::string empty = Path("empty.bin");
   Put(empty, {});
-  ASSERT_NE(buffer.LoadFile(Wide(empty).c_str()), nullptr);
+  ASSERT_NE(buffer.Load(Wide(empty).c_str()), nullptr);
   EXPECT_EQ(buffer.Begin(), buffer.End());
   EXPECT_EQ(buffer.Size(), 0u);
 
   // A failed load leaves the object empty.
-  EXPECT_EQ(buffer.LoadFile(Wide(Path("missing.bin")).c_str()), nullptr);
-  EXPECT_EQ(buffer.LoadFile(nullptr), nullptr);
-  EXPECT_EQ(buffer.LoadFile(u""), nullptr);
+  EXPECT_EQ(buffer.Load(Wide(Path("missing.bin")).c_str()), nullptr);
+  EXPECT_EQ(buffer.Load(nullptr), nullptr);
+  EXPECT_EQ(buffer.Load(u""), nullptr);
   EXPECT_EQ(buffer.Begin(), nullptr);
   EXPECT_EQ(buffer.Size(), 0u);
 }
@@ -79,16 +79,16 @@ TEST_F(FileBufferTest, ResourcesAreFoundInPlace) {
   const platform::ResourceEntry entries[] = {{u"TBL", 114, low, sizeof low}};
   const platform::Module module{entries, 1};
   CFileBuffer buffer;
-  EXPECT_EQ(buffer.LoadResource(114, &module, u"TBL"), low);
+  EXPECT_EQ(buffer.Load(114, &module, u"TBL"), low);
   EXPECT_EQ(buffer.End(), low + 3);
   EXPECT_EQ(buffer.Size(), 3u);
   buffer.Close();
   EXPECT_EQ(low[0], 9);  // nothing freed
 
-  EXPECT_EQ(buffer.LoadResource(115, &module, u"TBL"), nullptr);
-  EXPECT_EQ(buffer.LoadResource(114, &module, u"TB"), nullptr);
-  EXPECT_EQ(buffer.LoadResource(114, &module, nullptr), nullptr);
-  EXPECT_EQ(buffer.LoadResource(114, nullptr, u"TBL"), nullptr);
+  EXPECT_EQ(buffer.Load(115, &module, u"TBL"), nullptr);
+  EXPECT_EQ(buffer.Load(114, &module, u"TB"), nullptr);
+  EXPECT_EQ(buffer.Load(114, &module, nullptr), nullptr);
+  EXPECT_EQ(buffer.Load(114, nullptr, u"TBL"), nullptr);
 }
 
 TEST_F(FileBufferTest, CreateWriteEmptiesOrCreates) {
@@ -132,7 +132,7 @@ TEST_F(FileBufferTest, ReuseReleasesThePreviousState) {
   Put(a, {1, 2});
   CFileBuffer buffer;
   ASSERT_TRUE(buffer.CreateWrite(Wide(b).c_str()));
-  ASSERT_NE(buffer.LoadFile(Wide(a).c_str()), nullptr);  // closes b first
+  ASSERT_NE(buffer.Load(Wide(a).c_str()), nullptr);  // closes b first
   EXPECT_FALSE(buffer.IsOpen());
   ASSERT_TRUE(buffer.OpenWrite(Wide(b).c_str()));  // drops a's bytes
   EXPECT_EQ(buffer.Begin(), nullptr);

@@ -99,7 +99,7 @@ TEST(Cpuid, AnswersOnThisMachine) {
   EXPECT_GE(leaf0.eax, 1u);
   EXPECT_TRUE(ProbeInstruction(CpuProbe::Sse2));  // part of every x86-64 processor
 #else
-  EXPECT_FALSE(IsCpuidAvailable());
+  EXPECT_FALSE(IsCpuidSupported());
 #endif
 }
 

@@ -11,7 +11,7 @@ struct CpuidRegisters {
 };
 
 // true when the processor answers CPUID.
-bool IsCpuidAvailable();
+bool IsCpuidSupported();
 // Runs CPUID for leaf; false when CPUID is unavailable.
 bool Cpuid(uint32_t leaf, CpuidRegisters& out);
 
