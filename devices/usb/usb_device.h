@@ -183,7 +183,8 @@ class CUsbDevice {
   int OpenCamera(unsigned index) noexcept;
   // Packet 0x04 {address high != 0, address low, value high, value low}: 1 when sent.
   int WriteCameraRegister(uint8_t addressLow, uint16_t value, int addressHigh) noexcept;
-  // Packet 0x05 and its two replies: 1 with the value, 0 when any step failed.
+  // Packet 0x05 and both its replies, always read: 1 with the value of the
+  // second, 0 when the send or the second reply failed.
   int ReadValue(int selector, uint16_t& value) noexcept;
   // Packet 0x25 {register, value}: 1 when sent.
   int WriteSensorByte(uint8_t sensorRegister, uint8_t value) noexcept;

@@ -68,11 +68,15 @@ int CUsbDevice::ReadValue(int selector, uint16_t& value) noexcept {
   std::lock_guard lock(control_);
   platform::UsbHandle handle;
   if (!OpenDevicePath(handle, devicePath_.data())) return 0;
-  // A failed first reply fails the read too: the second would be out of step.
-  const bool answered =
-      UsbSendPacket(handle, QUVEX_USB_PIPE_COMMAND, QUVEX_USB_PACKET_SIZE, packet.data()) == 0 &&
-      UsbReceivePacket(handle, QUVEX_USB_PIPE_REPLY, QUVEX_USB_PACKET_SIZE, reply.data()) == 0 &&
-      UsbReceivePacket(handle, QUVEX_USB_PIPE_REPLY, QUVEX_USB_PACKET_SIZE, reply.data()) == 0;
+  // Both replies are taken whatever the first gave, so that none is left
+  // queued for the next read; the value is in the second.
+  bool answered =
+      UsbSendPacket(handle, QUVEX_USB_PIPE_COMMAND, QUVEX_USB_PACKET_SIZE, packet.data()) == 0;
+  if (answered) {
+    (void)UsbReceivePacket(handle, QUVEX_USB_PIPE_REPLY, QUVEX_USB_PACKET_SIZE, reply.data());
+    answered =
+        UsbReceivePacket(handle, QUVEX_USB_PIPE_REPLY, QUVEX_USB_PACKET_SIZE, reply.data()) == 0;
+  }
   CloseDeviceHandle(handle);
   if (!answered) return 0;
   value = static_cast<uint16_t>(reply[0] | reply[1] << 8);

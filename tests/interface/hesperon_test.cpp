@@ -111,18 +111,20 @@ TEST_F(Hesperon, ReportsTheCamerasInternalTemperature) {
     EXPECT_EQ(ok, 1);
     EXPECT_EQ(temperature_(handle_, nullptr), c.degrees);
   }
-  camera_->FailReplyReads(1);
+  camera_->FailReplyReads(1, 1);  // the reply with the value
   int ok = 1;
   EXPECT_EQ(temperature_(handle_, &ok), 0.0f);
   EXPECT_EQ(ok, 0);
   EXPECT_EQ(library_->DrainErrors(handle_), "8");
+  EXPECT_EQ(temperature_(handle_, &ok), 127.5f);  // the next read is in step
+  EXPECT_EQ(ok, 1);
   ok = 5;
   EXPECT_EQ(temperature_(handle_ + 1000, &ok), 0.0f);  // no such handle
   EXPECT_EQ(ok, 5);
 }
 
 TEST_F(Hesperon, AFailedTemperatureCheckStillLetsCaptureStart) {
-  camera_->FailReplyReads(1);
+  camera_->FailReplyReads(1, 1);
   ASSERT_EQ(library_->Quvex_Preview(handle_), 1);
   EXPECT_EQ(NextError(), QUVEX_ERR_DEVICE);
   EXPECT_EQ(library_->Quvex_GetParam(handle_, QUVEX_PARAM_CAPTURING), 1);
