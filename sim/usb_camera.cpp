@@ -352,10 +352,10 @@ bool SimUsbCamera::WaitForFrames(int index, uint32_t count, uint32_t timeoutMs) 
                            [&] { return camera.framesDelivered >= count; });
 }
 
-bool SimUsbCamera::WaitForStalledTransfer(uint32_t timeoutMs) const {
+bool SimUsbCamera::WaitForStalledTransfer(uint32_t timeoutMs, int count) const {
   std::unique_lock lock(mutex_);
   return changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-                           [&] { return stalled_ && stalledTransfers_ > 0; });
+                           [&] { return stalled_ && stalledTransfers_ >= count; });
 }
 
 }  // namespace quvex::sim

@@ -114,8 +114,8 @@ class SimUsbCamera {
 
   // Waits up to timeoutMs until index delivered count whole frames.
   bool WaitForFrames(int index, uint32_t count, uint32_t timeoutMs) const;
-  // Waits up to timeoutMs until a transfer is blocked by the stall.
-  bool WaitForStalledTransfer(uint32_t timeoutMs) const;
+  // Waits up to timeoutMs until count transfers are blocked by the stall at once.
+  bool WaitForStalledTransfer(uint32_t timeoutMs, int count = 1) const;
 
  private:
   using Clock = std::chrono::steady_clock;

@@ -57,12 +57,12 @@ int HesperonBinding::StartDevice() {
 }
 
 int HesperonBinding::StopDevice() {
-  // The ring stops first: a transfer it stalled on is cancelled now, not left
-  // to time out (a read failure) while the capture-mode command waits out its
-  // own time-out on a stalled camera.
-  const int stopped = device_.StopCapture();
+  // The camera leaves its capture mode while the ring still runs. On a
+  // stalled camera that command waits out its time-out, and a frame read
+  // failing meanwhile is no failure: the stop was announced.
+  device_.AnnounceStop();
   device_.SetCaptureMode(0);
-  return stopped == 0 ? 0 : QUVEX_ERR_DEVICE;
+  return device_.StopCapture() == 0 ? 0 : QUVEX_ERR_DEVICE;
 }
 
 FrameOutcome HesperonBinding::Poll() { return UsbPollOutcome(device_.PollFrame()); }

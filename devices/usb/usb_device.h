@@ -67,6 +67,7 @@ struct UsbRingBlock {
   std::atomic<int> result{QUVEX_USB_OK};
   std::atomic<int> stopFlag{1};   // 1: not running (or asked to stop)
   std::atomic<int> errorFlag{0};  // 1: the thread ended on a failure
+  std::atomic<int> stopAnnounced{0};  // 1: a failed read ends the thread quietly
   int ringCount = 0;
   UsbRingSlot* slots = nullptr;
   UsbRingIndex index;
@@ -137,6 +138,10 @@ class CUsbDevice {
   // Cancels the thread's transfer, joins it and returns its result: 0, or 10
   // or 19 when it ended on a failure; 0 when nothing ran.
   int StopCapture() noexcept;
+  // A stop follows the commands sent now: the thread goes on filling the
+  // ring, but a frame read that fails meanwhile (a stalled camera holding
+  // those commands past a frame's time-out) ends it as the stop would.
+  void AnnounceStop() noexcept;
   // QUVEX_USB_POLL_*.
   int PollFrame() noexcept;
   // Copies the frame chosen by the last poll (raw = 1) or converts it to
