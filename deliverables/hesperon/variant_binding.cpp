@@ -47,7 +47,7 @@ int HesperonBinding::PrepareCapture(const SensorTiming& timing) {
   device_.SetPixelMode(1);
   // The temperature read only checks that the camera answers; capture can go on.
   uint16_t nineBits = 0;
-  if (device_.ReadInternalTemperature(nineBits) == 0) ReportError(QUVEX_ERR_DEVICE);
+  (void)ReadTemperature(nineBits);
   return 0;
 }
 
@@ -76,11 +76,18 @@ FrameOutcome HesperonBinding::OneShot(uint8_t* target, size_t capacity) {
   return UsbOneShotOutcome(device_, target, capacity);
 }
 
+bool HesperonBinding::ReadTemperature(uint16_t& nineBits) {
+  if (device_.ReadInternalTemperature(nineBits) != 0) return true;
+  // A read that a host call's interrupt refused is no failure of the camera.
+  if (!interrupts_.Active()) ReportError(QUVEX_ERR_DEVICE);
+  return false;
+}
+
 float HesperonBinding::GetInternalTemperature(int* ok) {
   uint16_t nineBits = 0;
-  const bool read = device_.ReadInternalTemperature(nineBits) != 0;
+  const bool read = ReadTemperature(nineBits);
   if (ok != nullptr) *ok = read ? 1 : 0;
-  if (!read) return ReportError(QUVEX_ERR_DEVICE), 0.0f;
+  if (!read) return 0.0f;
   return TemperatureFromSensor(static_cast<uint16_t>(nineBits << 7));
 }
 

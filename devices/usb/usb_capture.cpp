@@ -118,34 +118,6 @@ bool StartThread(Block& block, Proc proc) noexcept {
 
 }  // namespace
 
-bool UsbTransferGuard::Publish(const platform::UsbHandle& handle) noexcept {
-  std::lock_guard lock(mutex_);
-  if (cancelled_) return false;
-  handle_ = handle;
-  return true;
-}
-
-void UsbTransferGuard::Withdraw() noexcept {
-  std::lock_guard lock(mutex_);
-  handle_ = {};
-}
-
-void UsbTransferGuard::Cancel() noexcept {
-  platform::UsbHandle current;
-  {
-    std::lock_guard lock(mutex_);
-    cancelled_ = true;
-    current = handle_;
-  }
-  current.Cancel();
-}
-
-void UsbTransferGuard::Rearm() noexcept {
-  std::lock_guard lock(mutex_);
-  cancelled_ = false;
-  handle_ = {};
-}
-
 UsbFrameLayout CUsbDevice::CurrentLayout() const noexcept {
   UsbFrameLayout layout = layout_;
   layout.sampleBytes = sampleWidthFlag_ == 1 ? 2 : 1;

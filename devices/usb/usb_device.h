@@ -30,6 +30,7 @@
 #include "usb_frame_copy.h"
 #include "usb_model_state.h"
 #include "usb_ring_index.h"
+#include "usb_transfer_guard.h"
 
 namespace quvex {
 
@@ -41,23 +42,6 @@ using UsbFrameBuffer = std::unique_ptr<uint8_t[], UsbFreeDeleter>;
 // One slot of the device ring: room for a 16-bit frame of the transfer size.
 struct UsbRingSlot {
   UsbFrameBuffer data;
-};
-
-// The handle a capture thread is using, so that a stop can cancel its
-// transfer from another thread.
-class UsbTransferGuard {
- public:
-  // Before the thread's first transfer; false when a cancel came first.
-  bool Publish(const platform::UsbHandle& handle) noexcept;
-  void Withdraw() noexcept;
-  // Ends the current transfer and every later one at once.
-  void Cancel() noexcept;
-  void Rearm() noexcept;
-
- private:
-  std::mutex mutex_;
-  platform::UsbHandle handle_;
-  bool cancelled_ = false;
 };
 
 // Parameter block of the ring-fill thread.
@@ -167,6 +151,11 @@ class CUsbDevice {
   // Stops and joins the capture threads, frees buffers and ring, releases the
   // events.
   void Close() noexcept;
+
+  // While raised, every command's transfers and the one-shot thread's fail
+  // at once, those in progress too; the ring-fill thread's are left alone.
+  // Takes none of the object's locks: a one-shot holds them while it waits.
+  void InterruptTransfers(bool raised) noexcept;
 
   // Settings of the per-model routines.
   // 1: CaptureOneShot does not wait. The variant camera is told with a
@@ -396,6 +385,7 @@ class CUsbDevice {
   int largeTransferFlag_ = 0;
   UsbRingBlock ring_;
   UsbOneShotBlock oneShot_;
+  UsbTransferGuard commands_;  // the handle of the command in progress
   std::unique_ptr<UsbRingSlot[]> slots_;
   std::array<char, 128> devicePath_{};
 

@@ -13,6 +13,7 @@
 
 #include "library_session.h"
 #include "usb_camera.h"
+#include "usb_one_shot_interruption.h"
 
 namespace quvex::test {
 namespace {
@@ -147,6 +148,10 @@ TEST_F(Hesperon, OneShotTakesAWholeFrameThatCanBeSaved) {
   EXPECT_EQ(stat(path.c_str(), &info), 0);
   EXPECT_EQ(info.st_size, kWidth * kHeight * 2);
   std::remove(path.c_str());
+}
+
+TEST_F(Hesperon, CloseOrReleaseEndsAOneShotThatWaitsOnAStalledCamera) {
+  ExpectCloseAndReleaseEndAStalledOneShot(*library_, handle_, *camera_);
 }
 
 TEST_F(Hesperon, StallsAndUnpluggingEndCaptureAndCloseStillReturns) {
