@@ -79,7 +79,7 @@ FrameOutcome HesperonBinding::OneShot(uint8_t* target, size_t capacity) {
 bool HesperonBinding::ReadTemperature(uint16_t& nineBits) {
   if (device_.ReadInternalTemperature(nineBits) != 0) return true;
   // A read that a host call's interrupt refused is no failure of the camera.
-  if (!interrupts_.Active()) ReportError(QUVEX_ERR_DEVICE);
+  if (!OneShotsInterrupted()) ReportError(QUVEX_ERR_DEVICE);
   return false;
 }
 

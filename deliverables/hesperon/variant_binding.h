@@ -25,6 +25,7 @@ class HesperonBinding final : public DeviceBinding {
   int StartDevice() override;
   void InterruptOneShots() override { interrupts_.Begin(); }
   void ResumeOneShots() override { interrupts_.End(); }
+  bool OneShotsInterrupted() const override { return interrupts_.Active(); }
   int StopDevice() override;
   FrameOutcome Poll() override;
   FrameOutcome Read(uint8_t* target, size_t capacity) override;
