@@ -88,6 +88,9 @@ class DeviceBinding {
   // none waits on the device until the matching ResumeOneShots.
   virtual void InterruptOneShots() {}
   virtual void ResumeOneShots() {}
+  // true between the two for a device that refuses its commands meanwhile:
+  // what it set up then is of no use, and the refusals are no failure.
+  virtual bool OneShotsInterrupted() const { return false; }
   // Stops the device after the capture thread has ended; 0, or the error code.
   virtual int StopDevice() { return 0; }
   // Asks for a new frame (capture thread).

@@ -64,6 +64,8 @@ int CQuvex::Interrupting(const std::function<int()>& change) {
 
 int CQuvex::AllocateRing() {
   const int error = device_->PrepareCapture(profile_.timing);
+  // Set up while refused, the device is of no use: no frame images, no error.
+  if (device_->OneShotsInterrupted()) return 0;
   if (error != 0) return PushError(error), 0;
   const int width = profile_.timing.activeWidth;
   const int height = profile_.timing.activeLines;

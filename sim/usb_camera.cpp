@@ -130,13 +130,15 @@ bool SimUsbCamera::Transfer(Device& device, uint32_t requestCode, uint32_t pipe,
       changed_.notify_all();
       return true;
     case QUVEX_USB_PIPE_REPLY: {
-      if (failingReplyReads_ > 0) {
-        --failingReplyReads_;
-        return false;
-      }
       if (!WaitUntil(lock, device, deadline, [&] { return !camera.replies.empty(); })) return false;
       const Packet reply = camera.replies.front();
       camera.replies.pop_front();
+      if (passingReplyReads_ > 0) {
+        --passingReplyReads_;
+      } else if (failingReplyReads_ > 0) {
+        --failingReplyReads_;
+        return false;
+      }
       moved = std::min<uint32_t>(length, QUVEX_USB_PACKET_SIZE);
       std::memcpy(buffer, reply.data(), moved);
       return true;
@@ -350,10 +352,10 @@ bool SimUsbCamera::WaitForFrames(int index, uint32_t count, uint32_t timeoutMs) 
                            [&] { return camera.framesDelivered >= count; });
 }
 
-bool SimUsbCamera::WaitForStalledTransfer(uint32_t timeoutMs) const {
+bool SimUsbCamera::WaitForStalledTransfer(uint32_t timeoutMs, int count) const {
   std::unique_lock lock(mutex_);
   return changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-                           [&] { return stalled_ && stalledTransfers_ > 0; });
+                           [&] { return stalled_ && stalledTransfers_ >= count; });
 }
 
 }  // namespace quvex::sim

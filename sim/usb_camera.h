@@ -108,13 +108,14 @@ class SimUsbCamera {
   void SetReadValue(uint8_t selector, uint16_t value);  // selector 1: internal temperature
   uint8_t SensorRegister(int index, uint8_t sensorRegister) const;
   int Inits(int index) const;
-  // The next count reads on pipe 1 fail at once and take no reply.
-  void FailReplyReads(uint32_t count);
+  // After the next `after` replies read on pipe 1, the next count reads fail;
+  // like a real endpoint's, a failed read takes the reply it failed on.
+  void FailReplyReads(uint32_t count, uint32_t after = 0);
 
   // Waits up to timeoutMs until index delivered count whole frames.
   bool WaitForFrames(int index, uint32_t count, uint32_t timeoutMs) const;
-  // Waits up to timeoutMs until a transfer is blocked by the stall.
-  bool WaitForStalledTransfer(uint32_t timeoutMs) const;
+  // Waits up to timeoutMs until count transfers are blocked by the stall at once.
+  bool WaitForStalledTransfer(uint32_t timeoutMs, int count = 1) const;
 
  private:
   using Clock = std::chrono::steady_clock;
@@ -176,6 +177,7 @@ class SimUsbCamera {
   bool unplugged_ = false;
   std::map<uint8_t, uint8_t> queryAnswers_;
   std::map<uint8_t, uint16_t> readValues_;  // variant: answers of 0x05 by selector
+  uint32_t passingReplyReads_ = 0;
   uint32_t failingReplyReads_ = 0;
   std::shared_ptr<SimSensorChip> chip_;
   std::deque<CommandRecord> commands_;

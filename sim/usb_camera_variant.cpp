@@ -23,8 +23,7 @@ bool SimUsbCamera::TakeVariantCommand(Camera& camera, const Packet& packet) {
       ++camera.inits;
       return true;
     case QUVEX_USB_CMD_READ_VALUE: {
-      // The answer to the newest read replaces replies nobody took.
-      camera.replies.clear();
+      // Replies nobody took stay queued ahead of these, as on a real endpoint.
       Packet echo{};
       echo[0] = packet[0];
       echo[1] = packet[1];
@@ -68,8 +67,9 @@ int SimUsbCamera::Inits(int index) const {
   return cameras_.at(static_cast<size_t>(index)).inits;
 }
 
-void SimUsbCamera::FailReplyReads(uint32_t count) {
+void SimUsbCamera::FailReplyReads(uint32_t count, uint32_t after) {
   std::lock_guard lock(mutex_);
+  passingReplyReads_ = after;
   failingReplyReads_ = count;
 }
 

@@ -4,6 +4,7 @@
 
 #include "device_binding.h"
 #include "device_holder.h"
+#include "one_shot_interrupts.h"
 
 namespace quvex {
 
@@ -20,6 +21,9 @@ class GaldrisBinding final : public DeviceBinding {
 
   int PrepareCapture(const SensorTiming& timing) override;
   int StartDevice() override;
+  void InterruptOneShots() override { interrupts_.Begin(); }
+  void ResumeOneShots() override { interrupts_.End(); }
+  bool OneShotsInterrupted() const override { return interrupts_.Active(); }
   int StopDevice() override;
   FrameOutcome Poll() override;
   FrameOutcome Read(uint8_t* target, size_t capacity) override;
@@ -27,6 +31,11 @@ class GaldrisBinding final : public DeviceBinding {
 
  private:
   CDeviceHolder holder_;
+  // A one-shot's commands and frame fail at once while a host call waits to
+  // stop the device; the ring-fill thread is left to the stop.
+  OneShotInterrupts interrupts_{[this](bool raised) {
+    if (CUsbDevice* device = holder_.Device()) device->InterruptTransfers(raised);
+  }};
 };
 
 }  // namespace quvex

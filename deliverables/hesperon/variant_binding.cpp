@@ -47,7 +47,7 @@ int HesperonBinding::PrepareCapture(const SensorTiming& timing) {
   device_.SetPixelMode(1);
   // The temperature read only checks that the camera answers; capture can go on.
   uint16_t nineBits = 0;
-  if (device_.ReadInternalTemperature(nineBits) == 0) ReportError(QUVEX_ERR_DEVICE);
+  (void)ReadTemperature(nineBits);
   return 0;
 }
 
@@ -57,12 +57,12 @@ int HesperonBinding::StartDevice() {
 }
 
 int HesperonBinding::StopDevice() {
-  // The ring stops first: a transfer it stalled on is cancelled now, not left
-  // to time out (a read failure) while the capture-mode command waits out its
-  // own time-out on a stalled camera.
-  const int stopped = device_.StopCapture();
+  // The camera leaves its capture mode while the ring still runs. On a
+  // stalled camera that command waits out its time-out, and a frame read
+  // failing meanwhile is no failure: the stop was announced.
+  device_.AnnounceStop();
   device_.SetCaptureMode(0);
-  return stopped == 0 ? 0 : QUVEX_ERR_DEVICE;
+  return device_.StopCapture() == 0 ? 0 : QUVEX_ERR_DEVICE;
 }
 
 FrameOutcome HesperonBinding::Poll() { return UsbPollOutcome(device_.PollFrame()); }
@@ -76,11 +76,18 @@ FrameOutcome HesperonBinding::OneShot(uint8_t* target, size_t capacity) {
   return UsbOneShotOutcome(device_, target, capacity);
 }
 
+bool HesperonBinding::ReadTemperature(uint16_t& nineBits) {
+  if (device_.ReadInternalTemperature(nineBits) != 0) return true;
+  // A read that a host call's interrupt refused is no failure of the camera.
+  if (!OneShotsInterrupted()) ReportError(QUVEX_ERR_DEVICE);
+  return false;
+}
+
 float HesperonBinding::GetInternalTemperature(int* ok) {
   uint16_t nineBits = 0;
-  const bool read = device_.ReadInternalTemperature(nineBits) != 0;
+  const bool read = ReadTemperature(nineBits);
   if (ok != nullptr) *ok = read ? 1 : 0;
-  if (!read) return ReportError(QUVEX_ERR_DEVICE), 0.0f;
+  if (!read) return 0.0f;
   return TemperatureFromSensor(static_cast<uint16_t>(nineBits << 7));
 }
 

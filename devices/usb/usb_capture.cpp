@@ -53,9 +53,12 @@ void UsbCaptureThreadProc(UsbRingBlock& block) {
       uint8_t* target = block.slots[slot].data.get();
       SendCaptureCommand(handle);
       const bool complete = ReadWholeFrame(handle, target, block.bytes, block.largeTransfer != 0);
-      // A read cut short by a stop is no failure of the camera.
-      if (!complete && block.stopFlag.load() != 1) result = QUVEX_USB_ERR_READ;
       block.index.EndFill(slot, complete);
+      if (complete) continue;
+      // A read cut short by a stop, or failed while one comes, is no failure
+      // of the camera.
+      if (block.stopFlag.load() == 1 || block.stopAnnounced.load() == 1) break;
+      result = QUVEX_USB_ERR_READ;
     }
     block.transfers.Withdraw();
   }
@@ -114,34 +117,6 @@ bool StartThread(Block& block, Proc proc) noexcept {
 }
 
 }  // namespace
-
-bool UsbTransferGuard::Publish(const platform::UsbHandle& handle) noexcept {
-  std::lock_guard lock(mutex_);
-  if (cancelled_) return false;
-  handle_ = handle;
-  return true;
-}
-
-void UsbTransferGuard::Withdraw() noexcept {
-  std::lock_guard lock(mutex_);
-  handle_ = {};
-}
-
-void UsbTransferGuard::Cancel() noexcept {
-  platform::UsbHandle current;
-  {
-    std::lock_guard lock(mutex_);
-    cancelled_ = true;
-    current = handle_;
-  }
-  current.Cancel();
-}
-
-void UsbTransferGuard::Rearm() noexcept {
-  std::lock_guard lock(mutex_);
-  cancelled_ = false;
-  handle_ = {};
-}
 
 UsbFrameLayout CUsbDevice::CurrentLayout() const noexcept {
   UsbFrameLayout layout = layout_;
@@ -255,6 +230,7 @@ int CUsbDevice::StartCapture() noexcept {
   ring_.transfers.Rearm();
   ring_.result.store(QUVEX_USB_OK);
   ring_.errorFlag.store(0);
+  ring_.stopAnnounced.store(0);
   ring_.stopFlag.store(0);
   if (!StartThread(ring_, UsbCaptureThreadProc)) {
     ring_.stopFlag.store(1);
@@ -280,6 +256,8 @@ int CUsbDevice::StopCapture() noexcept {
   ring_.errorFlag.store(0);
   return result;
 }
+
+void CUsbDevice::AnnounceStop() noexcept { ring_.stopAnnounced.store(1); }
 
 int CUsbDevice::PollFrame() noexcept {
   if (ring_.errorFlag.load() == 1) return QUVEX_USB_POLL_ERROR;

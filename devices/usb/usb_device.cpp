@@ -104,11 +104,9 @@ int CUsbDevice::OpenIndex(unsigned index) noexcept {
 }
 
 int CUsbDevice::SendCommand(const UsbCommandPacket& packet) noexcept {
-  platform::UsbHandle handle;
-  if (!OpenDevicePath(handle, devicePath_.data())) return QUVEX_USB_ERR_OPEN;
-  const int result = UsbSendPacket(handle, QUVEX_USB_PIPE_COMMAND, QUVEX_USB_PACKET_SIZE, packet.data());
-  CloseDeviceHandle(handle);
-  return result;
+  const UsbCommandHandle handle(commands_, devicePath_.data());
+  if (!handle) return QUVEX_USB_ERR_OPEN;
+  return UsbSendPacket(handle.Get(), QUVEX_USB_PIPE_COMMAND, QUVEX_USB_PACKET_SIZE, packet.data());
 }
 
 void CUsbDevice::SendReset() noexcept {
@@ -132,11 +130,10 @@ int CUsbDevice::SendTransferSize() noexcept {
 
 int CUsbDevice::QueryByte(uint8_t code, uint8_t& answer) noexcept {
   std::lock_guard lock(control_);
-  platform::UsbHandle handle;
-  if (!OpenDevicePath(handle, devicePath_.data())) return 0;
-  (void)UsbQueryByte(handle, code, answer);
+  const UsbCommandHandle handle(commands_, devicePath_.data());
+  if (!handle) return 0;
+  (void)UsbQueryByte(handle.Get(), code, answer);
   platform::SleepMs(10);
-  CloseDeviceHandle(handle);
   return 1;
 }
 
@@ -180,6 +177,11 @@ void CUsbDevice::SetSourceFamily(int family) noexcept {
 void CUsbDevice::SetLargeTransfer(int flag) noexcept {
   std::lock_guard lock(control_);
   largeTransferFlag_ = flag;
+}
+
+void CUsbDevice::InterruptTransfers(bool raised) noexcept {
+  commands_.Hold(raised);
+  oneShot_.transfers.Hold(raised);
 }
 
 void CUsbDevice::Close() noexcept {

@@ -30,6 +30,7 @@
 #include "usb_frame_copy.h"
 #include "usb_model_state.h"
 #include "usb_ring_index.h"
+#include "usb_transfer_guard.h"
 
 namespace quvex {
 
@@ -43,23 +44,6 @@ struct UsbRingSlot {
   UsbFrameBuffer data;
 };
 
-// The handle a capture thread is using, so that a stop can cancel its
-// transfer from another thread.
-class UsbTransferGuard {
- public:
-  // Before the thread's first transfer; false when a cancel came first.
-  bool Publish(const platform::UsbHandle& handle) noexcept;
-  void Withdraw() noexcept;
-  // Ends the current transfer and every later one at once.
-  void Cancel() noexcept;
-  void Rearm() noexcept;
-
- private:
-  std::mutex mutex_;
-  platform::UsbHandle handle_;
-  bool cancelled_ = false;
-};
-
 // Parameter block of the ring-fill thread.
 struct UsbRingBlock {
   uint32_t bytes = 0;  // per frame transfer
@@ -67,6 +51,7 @@ struct UsbRingBlock {
   std::atomic<int> result{QUVEX_USB_OK};
   std::atomic<int> stopFlag{1};   // 1: not running (or asked to stop)
   std::atomic<int> errorFlag{0};  // 1: the thread ended on a failure
+  std::atomic<int> stopAnnounced{0};  // 1: a failed read ends the thread quietly
   int ringCount = 0;
   UsbRingSlot* slots = nullptr;
   UsbRingIndex index;
@@ -137,6 +122,10 @@ class CUsbDevice {
   // Cancels the thread's transfer, joins it and returns its result: 0, or 10
   // or 19 when it ended on a failure; 0 when nothing ran.
   int StopCapture() noexcept;
+  // A stop follows the commands sent now: the thread goes on filling the
+  // ring, but a frame read that fails meanwhile (a stalled camera holding
+  // those commands past a frame's time-out) ends it as the stop would.
+  void AnnounceStop() noexcept;
   // QUVEX_USB_POLL_*.
   int PollFrame() noexcept;
   // Copies the frame chosen by the last poll (raw = 1) or converts it to
@@ -163,6 +152,11 @@ class CUsbDevice {
   // events.
   void Close() noexcept;
 
+  // While raised, every command's transfers and the one-shot thread's fail
+  // at once, those in progress too; the ring-fill thread's are left alone.
+  // Takes none of the object's locks: a one-shot holds them while it waits.
+  void InterruptTransfers(bool raised) noexcept;
+
   // Settings of the per-model routines.
   // 1: CaptureOneShot does not wait. The variant camera is told with a
   // sensor-register write first; the flag changes only when that write went
@@ -183,7 +177,8 @@ class CUsbDevice {
   int OpenCamera(unsigned index) noexcept;
   // Packet 0x04 {address high != 0, address low, value high, value low}: 1 when sent.
   int WriteCameraRegister(uint8_t addressLow, uint16_t value, int addressHigh) noexcept;
-  // Packet 0x05 and its two replies: 1 with the value, 0 when any step failed.
+  // Packet 0x05 and both its replies, always read: 1 with the value of the
+  // second, 0 when the send or the second reply failed.
   int ReadValue(int selector, uint16_t& value) noexcept;
   // Packet 0x25 {register, value}: 1 when sent.
   int WriteSensorByte(uint8_t sensorRegister, uint8_t value) noexcept;
@@ -390,6 +385,7 @@ class CUsbDevice {
   int largeTransferFlag_ = 0;
   UsbRingBlock ring_;
   UsbOneShotBlock oneShot_;
+  UsbTransferGuard commands_;  // the handle of the command in progress
   std::unique_ptr<UsbRingSlot[]> slots_;
   std::array<char, 128> devicePath_{};
 

@@ -38,11 +38,15 @@ void WriteIfRead(CUsbDevice& device, Writer write, unsigned reg, const RegisterR
 }
 
 // Binning bits of registers 34 and 35 of types 4 and 5: 1, 2, 4 or 8 sensor
-// pixels per output pixel in bits 0 to 2; bits 4 and 5 cleared.
-uint16_t SkipBinningBits(uint16_t value, int code) {
+// pixels per output pixel in bits 0 to 2. alsoCleared: further bits the
+// model clears with them (type 4 bits 4 and 5); every other bit stays.
+uint16_t SkipBinningBits(uint16_t value, int code, uint16_t alsoCleared) {
   static constexpr std::array<uint16_t, 4> kBits{0, 1, 3, 7};
-  return static_cast<uint16_t>((value & ~0x37u) | kBits[static_cast<size_t>(code)]);
+  const unsigned kept = value & ~(0x07u | alsoCleared);
+  return static_cast<uint16_t>(kept | kBits[static_cast<size_t>(code)]);
 }
+
+constexpr uint16_t kType4AlsoCleared = 0x30;
 
 }  // namespace
 
@@ -142,8 +146,8 @@ int CUsbDevice::SetRegionType4(int x, int y, int width, int height, int binning)
   if (RegionRefused(x, y, width, height, binning, 2048, 1536, true)) return 1;
   RegisterRead r34 = ReadWith(*this, &CUsbDevice::ReadSensorRegisterGuarded, 34);
   RegisterRead r35 = ReadWith(*this, &CUsbDevice::ReadSensorRegisterGuarded, 35);
-  r34.value = SkipBinningBits(r34.value, binning);
-  r35.value = SkipBinningBits(r35.value, binning);
+  r34.value = SkipBinningBits(r34.value, binning, kType4AlsoCleared);
+  r35.value = SkipBinningBits(r35.value, binning, kType4AlsoCleared);
   const int b = 1 << binning;
   const int d = width / b;
   const int pitch = (d <= 235 ? 649 : d + 413) + (d % 2 != 0 ? 1 : 0);
@@ -165,8 +169,8 @@ int CUsbDevice::SetRegionType5(int x, int y, int width, int height, int binning)
   if (RegionRefused(x, y, width, height, binning, 2560, 1920, true)) return 1;
   RegisterRead r34 = ReadWith(*this, &CUsbDevice::ReadSensorRegister, 34);
   RegisterRead r35 = ReadWith(*this, &CUsbDevice::ReadSensorRegister, 35);
-  r34.value = SkipBinningBits(r34.value, binning);
-  r35.value = SkipBinningBits(r35.value, binning);
+  r34.value = SkipBinningBits(r34.value, binning, 0);
+  r35.value = SkipBinningBits(r35.value, binning, 0);
   const int b = 1 << binning;
   const int w = width / b;
   const UsbModelState state = ModelState();

@@ -29,10 +29,9 @@ int CUsbDevice::SendBytes(std::initializer_list<uint8_t> bytes) noexcept {
 
 int CUsbDevice::ReadRegisterBytes(unsigned reg, uint8_t* out, int length) noexcept {
   std::lock_guard lock(control_);
-  platform::UsbHandle handle;
-  if (!OpenDevicePath(handle, devicePath_.data())) return 0;
-  const int result = UsbReadRegister(handle, static_cast<uint8_t>(reg), out, length);
-  CloseDeviceHandle(handle);
+  const UsbCommandHandle handle(commands_, devicePath_.data());
+  if (!handle) return 0;
+  const int result = UsbReadRegister(handle.Get(), static_cast<uint8_t>(reg), out, length);
   return result == QUVEX_USB_OK ? 1 : 0;
 }
 

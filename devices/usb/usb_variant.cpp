@@ -52,11 +52,9 @@ int CUsbDevice::WriteCameraRegister(uint8_t addressLow, uint16_t value, int addr
   const uint8_t data[4] = {static_cast<uint8_t>(addressHigh != 0 ? 1 : 0), addressLow,
                            static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value & 0xFF)};
   std::lock_guard lock(control_);
-  platform::UsbHandle handle;
-  if (!OpenDevicePath(handle, devicePath_.data())) return 0;
-  const int result = UsbWriteRegisterBlock(handle, 4, data);
-  CloseDeviceHandle(handle);
-  return result == QUVEX_USB_OK ? 1 : 0;
+  const UsbCommandHandle handle(commands_, devicePath_.data());
+  if (!handle) return 0;
+  return UsbWriteRegisterBlock(handle.Get(), 4, data) == QUVEX_USB_OK ? 1 : 0;
 }
 
 int CUsbDevice::ReadValue(int selector, uint16_t& value) noexcept {
@@ -66,15 +64,17 @@ int CUsbDevice::ReadValue(int selector, uint16_t& value) noexcept {
   // The command and both replies are one exchange: no other command of this
   // object comes between them, so no caller takes another's reply.
   std::lock_guard lock(control_);
-  platform::UsbHandle handle;
-  if (!OpenDevicePath(handle, devicePath_.data())) return 0;
-  // A failed first reply fails the read too: the second would be out of step.
-  const bool answered =
-      UsbSendPacket(handle, QUVEX_USB_PIPE_COMMAND, QUVEX_USB_PACKET_SIZE, packet.data()) == 0 &&
-      UsbReceivePacket(handle, QUVEX_USB_PIPE_REPLY, QUVEX_USB_PACKET_SIZE, reply.data()) == 0 &&
-      UsbReceivePacket(handle, QUVEX_USB_PIPE_REPLY, QUVEX_USB_PACKET_SIZE, reply.data()) == 0;
-  CloseDeviceHandle(handle);
-  if (!answered) return 0;
+  const UsbCommandHandle handle(commands_, devicePath_.data());
+  if (!handle) return 0;
+  if (UsbSendPacket(handle.Get(), QUVEX_USB_PIPE_COMMAND, QUVEX_USB_PACKET_SIZE, packet.data()) != 0) {
+    return 0;
+  }
+  // Both replies are taken whatever the first gave, so that none is left
+  // queued for the next read; the value is in the second.
+  (void)UsbReceivePacket(handle.Get(), QUVEX_USB_PIPE_REPLY, QUVEX_USB_PACKET_SIZE, reply.data());
+  if (UsbReceivePacket(handle.Get(), QUVEX_USB_PIPE_REPLY, QUVEX_USB_PACKET_SIZE, reply.data()) != 0) {
+    return 0;
+  }
   value = static_cast<uint16_t>(reply[0] | reply[1] << 8);
   return 1;
 }

@@ -26,7 +26,7 @@ struct FieldGeometry {
 };
 
 // [set: mode 1 or other][standard 0..3][sampling variant 0..1]
-constexpr std::array<std::array<std::array<FieldGeometry, 2>, 4>, 2> kConverterGeometry{{
+constexpr std::array<std::array<std::array<FieldGeometry, 2>, 4>, 2> ConverterGeometryTable{{
     {{{{{88, 720, 858, 12, 235, 263}, {88, 640, 780, 12, 235, 263}}},
       {{{81, 720, 864, 16, 280, 313}, {104, 768, 944, 16, 280, 313}}},
       {{{0, 860, 858, 10, 240, 263}, {0, 860, 858, 10, 240, 263}}},
@@ -74,8 +74,9 @@ int CUsbDevice::OpenType20(unsigned index, int mode) noexcept {
   const int standard = DetectVideoStandard();
   uint8_t status = 0;
   const int variant = ReadRegister8(kStatusRegister, status) == 1 && (status & 1) == 0 ? 1 : 0;
-  const FieldGeometry& row =
-      kConverterGeometry[mode == 1 ? 0 : 1][static_cast<size_t>(standard)][static_cast<size_t>(variant)];
+  const FieldGeometry& row = ConverterGeometryTable[mode == 1 ? 0 : 1]
+                                                   [static_cast<size_t>(standard)]
+                                                   [static_cast<size_t>(variant)];
   // No line is read past its pitch: the 860-sample rows of the 525-line
   // table are clipped to their 858-sample lines.
   const int32_t width = std::min(row.width, row.pitch - row.xOffset);

@@ -68,20 +68,31 @@ TEST(UsbModelSetters, RegionSweepKeepsTheGeometryInsideTheFrame) {
   }
 }
 
-TEST(UsbModelSetters, BinningBitsOfTypes7And3) {
+TEST(UsbModelSetters, BinningBitsOfEachModel) {
+  using Init = int (CUsbDevice::*)() noexcept;
   struct Case {
     int type;
-    uint16_t afterBinning3Then2;
+    Init init;
+    RegionSetter set;
+    unsigned reg;
+    uint16_t before;
+    std::vector<int> binnings;
+    uint16_t after;
   };
-  // Type 7 only adds bit groups; type 3 replaces one by the other.
-  for (const Case& c : {Case{7, 0x3C}, Case{3, 0x0C}}) {
+  // Type 7 only adds bit groups; type 3 replaces one by the other. Types 4
+  // and 5 set bits 0 to 2 of register 34; only type 4 also clears bits 4, 5.
+  const Case cases[] = {
+      {7, &CUsbDevice::InitSensorType7, &CUsbDevice::SetRegionType7, 30, 0, {3, 2}, 0x3C},
+      {3, &CUsbDevice::InitSensorType3, &CUsbDevice::SetRegionType3, 30, 0, {3, 2}, 0x0C},
+      {4, &CUsbDevice::InitSensorType4, &CUsbDevice::SetRegionType4, 34, 0x0030, {1}, 0x0001},
+      {5, &CUsbDevice::InitSensorType5, &CUsbDevice::SetRegionType5, 34, 0x0030, {1}, 0x0031},
+  };
+  for (const Case& c : cases) {
     ChipRig rig(c.type);
-    (void)(c.type == 7 ? rig.device.InitSensorType7() : rig.device.InitSensorType3());
-    rig.chip->SetRegister(30, 0);
-    const RegionSetter set = c.type == 7 ? &CUsbDevice::SetRegionType7 : &CUsbDevice::SetRegionType3;
-    ASSERT_EQ((rig.device.*set)(0, 0, 1280, 1024, 3), 0);
-    ASSERT_EQ((rig.device.*set)(0, 0, 1280, 1024, 2), 0);
-    EXPECT_EQ(rig.chip->Register(30), c.afterBinning3Then2) << c.type;
+    (void)(rig.device.*c.init)();
+    rig.chip->SetRegister(c.reg, c.before);
+    for (int binning : c.binnings) ASSERT_EQ((rig.device.*c.set)(0, 0, 1280, 1024, binning), 0);
+    EXPECT_EQ(rig.chip->Register(c.reg), c.after) << c.type;
   }
 }
 

@@ -96,7 +96,7 @@ TEST(UsbVariant, RejectedWindowsChangeNothing) {
   EXPECT_EQ(device.SetWindow(636, 477, 4, 3, 18), 0);  // the smallest window, in the corner
 }
 
-TEST(UsbVariant, ValueReadsTakeTheLastReplyAndFailWhole) {
+TEST(UsbVariant, ValueReadsTakeBothRepliesAndTheValueFromTheLast) {
   sim::SimUsbCamera camera(sim::VariantCameraOptions());
   camera.SetReadValue(1, 0xFF80);
   CUsbDevice device(kPrefix, CUsbDevice::Variant{});
@@ -106,14 +106,19 @@ TEST(UsbVariant, ValueReadsTakeTheLastReplyAndFailWhole) {
   ASSERT_EQ(device.ReadInternalTemperature(value), 1);
   EXPECT_EQ(value, 0x1FF);
 
-  // A failed first reply fails the read even though the second arrives.
+  // The value is in the second reply: a failed first one does not matter.
+  camera.SetReadValue(1, 0x1900);
   camera.FailReplyReads(1);
+  ASSERT_EQ(device.ReadValue(1, value), 1);
+  EXPECT_EQ(value, 0x1900);
+  // A failed second reply fails the read; the next one is in step again.
+  camera.FailReplyReads(1, 1);
   value = 7;
   EXPECT_EQ(device.ReadValue(1, value), 0);
   EXPECT_EQ(value, 7);
-  camera.SetReadValue(1, 0x1900);
-  ASSERT_EQ(device.ReadValue(1, value), 1);  // no stale reply left behind
-  EXPECT_EQ(value, 0x1900);
+  camera.SetReadValue(1, 0x2A80);
+  ASSERT_EQ(device.ReadValue(1, value), 1);
+  EXPECT_EQ(value, 0x2A80);
 
   camera.SetOpenFails(true);
   EXPECT_EQ(device.ReadInternalTemperature(value), 0);

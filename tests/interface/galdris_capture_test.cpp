@@ -11,6 +11,7 @@
 
 #include "galdris_session.h"
 #include "temp_directory.h"
+#include "usb_one_shot_interruption.h"
 
 namespace quvex::test {
 namespace {
@@ -170,6 +171,10 @@ TEST_F(Galdris, CloseDuringAStallReturnsPromptly) {
   ASSERT_TRUE(camera_->WaitForStalledTransfer(20000));
   EXPECT_EQ(library_->Quvex_Close(handle_), 1);  // cancels the blocked transfer
   EXPECT_GE(camera_->CancelledTransfers(), 1);
+}
+
+TEST_F(Galdris, CloseOrReleaseEndsAOneShotThatWaitsOnAStalledCamera) {
+  ExpectCloseAndReleaseEndAStalledOneShot(*library_, handle_, *camera_);
 }
 
 TEST_F(Galdris, UnpluggingOrFailingToOpenIsReportedNotSilent) {

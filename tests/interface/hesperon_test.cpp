@@ -7,11 +7,13 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <future>
 #include <string>
 #include <vector>
 
 #include "library_session.h"
 #include "usb_camera.h"
+#include "usb_one_shot_interruption.h"
 
 namespace quvex::test {
 namespace {
@@ -111,18 +113,20 @@ TEST_F(Hesperon, ReportsTheCamerasInternalTemperature) {
     EXPECT_EQ(ok, 1);
     EXPECT_EQ(temperature_(handle_, nullptr), c.degrees);
   }
-  camera_->FailReplyReads(1);
+  camera_->FailReplyReads(1, 1);  // the reply with the value
   int ok = 1;
   EXPECT_EQ(temperature_(handle_, &ok), 0.0f);
   EXPECT_EQ(ok, 0);
   EXPECT_EQ(library_->DrainErrors(handle_), "8");
+  EXPECT_EQ(temperature_(handle_, &ok), 127.5f);  // the next read is in step
+  EXPECT_EQ(ok, 1);
   ok = 5;
   EXPECT_EQ(temperature_(handle_ + 1000, &ok), 0.0f);  // no such handle
   EXPECT_EQ(ok, 5);
 }
 
 TEST_F(Hesperon, AFailedTemperatureCheckStillLetsCaptureStart) {
-  camera_->FailReplyReads(1);
+  camera_->FailReplyReads(1, 1);
   ASSERT_EQ(library_->Quvex_Preview(handle_), 1);
   EXPECT_EQ(NextError(), QUVEX_ERR_DEVICE);
   EXPECT_EQ(library_->Quvex_GetParam(handle_, QUVEX_PARAM_CAPTURING), 1);
@@ -146,13 +150,20 @@ TEST_F(Hesperon, OneShotTakesAWholeFrameThatCanBeSaved) {
   std::remove(path.c_str());
 }
 
+TEST_F(Hesperon, CloseOrReleaseEndsAOneShotThatWaitsOnAStalledCamera) {
+  ExpectCloseAndReleaseEndAStalledOneShot(*library_, handle_, *camera_);
+}
+
 TEST_F(Hesperon, StallsAndUnpluggingEndCaptureAndCloseStillReturns) {
   auto& q = *library_;
   ASSERT_EQ(q.Quvex_Preview(handle_), 1);
   ASSERT_NE(NextFrame(), 0);
   camera_->SetStalled(true);
   ASSERT_TRUE(camera_->WaitForStalledTransfer(20000));
-  EXPECT_EQ(q.Quvex_Close(handle_), 1);
+  std::future<int> closed = std::async(std::launch::async, [&] { return q.Quvex_Close(handle_); });
+  // Capture mode 0 goes out while the ring still waits on the camera.
+  EXPECT_TRUE(camera_->WaitForStalledTransfer(20000, 2));
+  EXPECT_EQ(closed.get(), 1);
   EXPECT_GE(camera_->CancelledTransfers(), 1);
   EXPECT_EQ(q.DrainErrors(handle_), "");  // a cancelled ring is no device failure
   camera_->SetStalled(false);
