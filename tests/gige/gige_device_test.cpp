@@ -31,7 +31,7 @@ class GigEDevice : public ::testing::Test {
     camera_ = std::make_unique<SimGigECamera>(std::move(link));
     device_ = std::make_unique<CGigEDevice>(500);
     ASSERT_GE(device_->AdapterCount(), 1);
-    ASSERT_EQ(device_->AdapterDescriptions()[0], sim::InProcessGigELink::kDescription);
+    ASSERT_EQ(device_->GetAdapterDescriptions()[0], sim::InProcessGigELink::kDescription);
   }
   void TearDown() override {
     device_.reset();
@@ -74,6 +74,13 @@ TEST_F(GigEDevice, FindsTheCameraByItsMacAddressOnly) {
   // Reopening keeps the camera.
   ASSERT_EQ(device_->OpenAdapter(0), 1);
   EXPECT_EQ(device_->IsCameraFound(), 1);
+}
+
+TEST_F(GigEDevice, AnOpenWhoseReceiveThreadCannotStartClosesThePortAgain) {
+  CGigEDevice device(500, platform::GetTimeOfDay,
+                     [](platform::Thread&, std::function<void()>) { return false; });
+  EXPECT_EQ(device.OpenAdapter(0), 0);
+  EXPECT_EQ(static_cast<sim::InProcessGigELink&>(camera_->Link()).OpenPorts(), 0);
 }
 
 TEST_F(GigEDevice, AssemblesWholeFramesThroughPacketFaults) {
