@@ -39,6 +39,8 @@ class GigEBinding final : public DeviceBinding {
   // The device's frame buffers take the camera object's frame size.
   int PrepareCapture(const SensorTiming& timing) override;
   int StartDevice() override;
+  // The stream's request goes out before the start's register writes.
+  bool StartsBeforeRegisterWrites() const override { return true; }
   int StopDevice() override;
   FrameOutcome Poll() override;
   FrameOutcome Read(uint8_t* target, size_t capacity) override;

@@ -2,6 +2,7 @@
 // GigE camera behind an in-process packet port (listed as the first adapter).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -111,6 +112,12 @@ TEST_F(Dellisk, CapturesFramesFromTheCameraAndWritesItsRegisters) {
   using Write = sim::SimGigECamera::RegisterWrite;
   const std::vector<Write> expected = {{7, 0}, {0, 16}, {6, 1}};
   EXPECT_TRUE(camera_->WaitFor([&] { return camera_->RegisterWrites() == expected; }));
+  // The start's request, 29 then 26, goes out before the start's writes.
+  const auto sent = camera_->Received();
+  const auto request = std::find_if(sent.begin(), sent.end(), [](auto& f) { return f[22] == 26; });
+  ASSERT_NE(request, sent.begin());
+  EXPECT_EQ((*(request - 1))[22], 29);
+  EXPECT_LT(request, std::find_if(sent.begin(), sent.end(), [](auto& f) { return f[26] == 1; }));
   EXPECT_EQ(q.Quvex_Close(handle_), 1);
 
   const int shot = q.Quvex_OneShot(handle_);
