@@ -44,10 +44,13 @@ FrameOutcome GigEBinding::Read(uint8_t* target, size_t capacity) {
 }
 
 FrameOutcome GigEBinding::OneShot(uint8_t* target, size_t capacity) {
-  if (device_->CaptureOne() == 0 || device_->ReadCapturedFrame(target, capacity) == 0) {
-    return {FrameOutcome::Error, QUVEX_ERR_FRAME_READ};
+  const int captured = device_->CaptureOne();
+  if (captured == 1 && device_->ReadCapturedFrame(target, capacity) == 1) {
+    return {FrameOutcome::Frame, 0};
   }
-  return {FrameOutcome::Frame, 0};
+  // A one-shot that a host call ended is no failure of the camera.
+  if (captured == 0 && interrupts_.Active()) return {FrameOutcome::NoFrame, 0};
+  return {FrameOutcome::Error, QUVEX_ERR_FRAME_READ};
 }
 
 }  // namespace quvex

@@ -10,6 +10,7 @@
 
 #include "device_binding.h"
 #include "gige_device.h"
+#include "one_shot_interrupts.h"
 
 namespace quvex {
 
@@ -41,6 +42,8 @@ class GigEBinding final : public DeviceBinding {
   int StartDevice() override;
   // The stream's request goes out before the start's register writes.
   bool StartsBeforeRegisterWrites() const override { return true; }
+  void InterruptOneShots() override { interrupts_.Begin(); }
+  void ResumeOneShots() override { interrupts_.End(); }
   int StopDevice() override;
   FrameOutcome Poll() override;
   FrameOutcome Read(uint8_t* target, size_t capacity) override;
@@ -49,6 +52,8 @@ class GigEBinding final : public DeviceBinding {
  private:
   std::unique_ptr<CGigEDevice> device_;
   std::atomic<bool> capturing_{false};
+  // Raised while a host call that ends one-shots waits for the control lock.
+  OneShotInterrupts interrupts_{[this](bool raised) { device_->InterruptCaptures(raised); }};
 };
 
 }  // namespace quvex

@@ -8,6 +8,7 @@
 
 #include "frame_pattern.h"
 #include "gige_camera.h"
+#include "interrupted_one_shot.h"
 #include "library_session.h"
 
 namespace quvex::test {
@@ -139,6 +140,28 @@ TEST_F(Dellisk, ClosesAndReleasesPromptlyWhenTheCameraFallsSilentOrGoes) {
   ASSERT_NE(NextFrame(), 0);
   camera_.reset();  // the adapter disappears
   EXPECT_EQ(q.Quvex_Release(handle_), 1);
+  handle_ = 0;
+}
+
+TEST_F(Dellisk, CloseOrReleaseEndsAOneShotThatWaitsOnASilentCamera) {
+  auto& q = *library_;
+  Connect();
+  camera_->SetSilent(true);
+  for (const bool release : {false, true}) {
+    SCOPED_TRACE(release ? "release" : "close");
+    const uint32_t requests = camera_->FrameRequests();
+    const OneShotInterruption round = InterruptOneShot(
+        [&] { return q.Quvex_OneShot(handle_); },
+        [&] { return camera_->WaitFor([&] { return camera_->FrameRequests() > requests; }); },
+        [&] { return release ? q.Quvex_Release(handle_) : q.Quvex_Close(handle_); });
+    EXPECT_EQ(round.shot, 0);
+    EXPECT_EQ(round.call, 1);
+    EXPECT_LT(round.callTook, kPromptReturn);
+    EXPECT_LT(round.shotTook, kPromptReturn);
+    if (!release) {
+      EXPECT_EQ(q.DrainErrors(handle_), "");  // no failure of the camera
+    }
+  }
   handle_ = 0;
 }
 

@@ -252,15 +252,23 @@ int CGigEDevice::StopStream() {
 
 int CGigEDevice::CaptureOne() {
   std::unique_lock lock(mutex_);
-  if (!buffersReady_ && !AllocateBuffers()) return 0;
+  if (capturesInterrupted_ || (!buffersReady_ && !AllocateBuffers())) return 0;
   const uint64_t before = singleFrames_;
   expectedSequence_ = 1;
   mode_ = kSingle;
   capturedSlot_ = -1;
   RequestFrame();
-  const bool complete = replied_.wait_for(lock, std::chrono::milliseconds(replyWaitMs_),
-                                          [&] { return singleFrames_ != before; });
-  return complete && capturedSlot_ >= 0 ? 1 : 0;
+  replied_.wait_for(lock, std::chrono::milliseconds(replyWaitMs_),
+                    [&] { return singleFrames_ != before || capturesInterrupted_; });
+  return singleFrames_ != before && capturedSlot_ >= 0 ? 1 : 0;
+}
+
+void CGigEDevice::InterruptCaptures(bool raised) {
+  {
+    std::lock_guard lock(mutex_);
+    capturesInterrupted_ = raised;
+  }
+  replied_.notify_all();
 }
 
 int CGigEDevice::IsNewFrame() const {

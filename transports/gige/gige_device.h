@@ -80,6 +80,9 @@ class CGigEDevice {
   int StopStream();
   // Requests one frame and waits for it; 1 when it is complete.
   int CaptureOne();
+  // While raised, CaptureOne returns 0 at once: the one in progress ends and
+  // none begins.
+  void InterruptCaptures(bool raised);
   // 1 when a frame completed since the last read, else 2.
   int IsNewFrame() const;
   // Copies the newest complete frame (size at least SlotBytes); 1 copied.
@@ -152,6 +155,7 @@ class CGigEDevice {
   int writeIndex_ = 0;
   int lastReadIndex_ = 0;
   int capturedSlot_ = -1;
+  bool capturesInterrupted_ = false;
   uint64_t singleFrames_ = 0;
   uint64_t continuousFrames_ = 0;
   platform::PacketTime lastPacketTime_;
