@@ -17,18 +17,21 @@ int GigEBinding::PrepareCapture(const SensorTiming& timing) {
 }
 
 int GigEBinding::StartDevice() {
-  capturing_.store(true);
+  std::lock_guard lock(streamMutex_);
+  capturing_ = true;
   device_->StartStream();
   return 0;
 }
 
 void GigEBinding::Resume() {
   // Only a running capture has a stream to take up again.
-  if (capturing_.load()) device_->StartStream();
+  std::lock_guard lock(streamMutex_);
+  if (capturing_) device_->StartStream();
 }
 
 int GigEBinding::StopDevice() {
-  capturing_.store(false);
+  std::lock_guard lock(streamMutex_);
+  capturing_ = false;
   device_->StopStream();
   return 0;
 }

@@ -5,8 +5,8 @@
 // the camera object has no device to speak of (error 1).
 #pragma once
 
-#include <atomic>
 #include <memory>
+#include <mutex>
 
 #include "device_binding.h"
 #include "gige_device.h"
@@ -51,7 +51,10 @@ class GigEBinding final : public DeviceBinding {
 
  private:
   std::unique_ptr<CGigEDevice> device_;
-  std::atomic<bool> capturing_{false};
+  // Orders the capturing flag with the stream's starts and stops, so that no
+  // start follows the stop of the capture it belonged to.
+  std::mutex streamMutex_;
+  bool capturing_ = false;  // under streamMutex_
   // Raised while a host call that ends one-shots waits for the control lock.
   OneShotInterrupts interrupts_{[this](bool raised) { device_->InterruptCaptures(raised); }};
 };

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <future>
 #include <string>
 #include <vector>
 
@@ -141,6 +142,36 @@ TEST_F(Dellisk, ClosesAndReleasesPromptlyWhenTheCameraFallsSilentOrGoes) {
   camera_.reset();  // the adapter disappears
   EXPECT_EQ(q.Quvex_Release(handle_), 1);
   handle_ = 0;
+}
+
+TEST_F(Dellisk, NoFrameIsRequestedOnceACloseThatRacedAStartReturned) {
+  auto& q = *library_;
+  Connect();
+  for (int round = 0; round < 30; ++round) {
+    SCOPED_TRACE(round);
+    ASSERT_EQ(q.Quvex_Preview(handle_), 1);
+    std::promise<void> go;
+    const std::shared_future<void> ready = go.get_future().share();
+    auto start = std::async(std::launch::async, [&] { return ready.wait(), q.Quvex_Start(handle_); });
+    auto close = std::async(std::launch::async, [&] { return ready.wait(), q.Quvex_Close(handle_); });
+    go.set_value();
+    EXPECT_EQ(start.get(), 1);
+    EXPECT_EQ(close.get(), 1);
+    // A write goes out in a later quiet turn on the frame of the last command:
+    // the stop's 29, unless a request (26) followed it.
+    const size_t before = camera_->Received().size();
+    q.Quvex_Nuc(handle_);  // after the start's writes, if they still wait
+    ASSERT_TRUE(camera_->WaitFor([&] {
+      const auto writes = camera_->RegisterWrites();
+      return std::count(writes.begin(), writes.end(), sim::SimGigECamera::RegisterWrite{6, 1}) ==
+             round + 1;
+    }));
+    const auto sent = camera_->Received();
+    const auto nuc = std::find_if(sent.begin() + static_cast<ptrdiff_t>(before), sent.end(),
+                                  [](auto& f) { return f[26] == 1 && f[28] == 6; });
+    ASSERT_NE(nuc, sent.end());
+    EXPECT_EQ((*nuc)[22], 29);
+  }
 }
 
 TEST_F(Dellisk, CloseOrReleaseEndsAOneShotThatWaitsOnASilentCamera) {
