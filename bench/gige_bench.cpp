@@ -60,7 +60,7 @@ void GigEAssembly(benchmark::State& state) {
   uint64_t fed = 0;
   for (auto _ : state) {
     device.OnIdle();  // the quiet turn between frames: the next request
-    const platform::PacketTime now = platform::TimeOfDay();
+    const platform::PacketTime now = platform::GetTimeOfDay();
     for (size_t p = 0; p < kPackets; ++p) {
       device.OnPacket(packets.data() + p * kGigEPacketBytes, kGigEPacketBytes, now);
     }

@@ -18,7 +18,6 @@ constexpr size_t kHeaderBytes = 42;
 constexpr size_t kPayloadBytes = 1024;
 constexpr uint16_t kBlock = 64;
 constexpr int kPreamble = 50;
-constexpr auto kResendAfter = std::chrono::milliseconds(5);
 constexpr int kMaxResends = 200;  // then the host is taken to be gone
 constexpr size_t kReceivedKept = 4096;
 constexpr GigEMac kForeignMac = {0x02, 0x66, 0x6F, 0x72, 0x65, 0x69};
@@ -106,6 +105,11 @@ void SimGigECamera::IgnoreAcks(int count) {
   ignoreAcks_ = count;
 }
 
+void SimGigECamera::SetResendWait(std::chrono::milliseconds wait) {
+  std::lock_guard lock(mutex_);
+  resendWait_ = wait;
+}
+
 void SimGigECamera::SetSilent(bool silent) {
   std::lock_guard lock(mutex_);
   silent_ = silent;
@@ -169,13 +173,24 @@ void SimGigECamera::Handle(const std::vector<uint8_t>& frame) {
   lock.unlock();
   Changed();
   if (frame.size() < 51 || !std::equal(mac_.begin(), mac_.end(), frame.begin())) return;
-  // The host changes a few bytes of the frame it built last, so what a frame
-  // means is told by the fields set, in this order: a command (nothing else
-  // set), an acknowledgement (on a register-write frame only the one awaited),
-  // a register write, the discovery probe.
+  // The host builds each frame on the one it sent before: a command resets
+  // it, anything else changes a few bytes and sends it again. So each frame
+  // is read against the one before it:
+  // - a command: nothing set but its code;
+  // - a register write: bytes 20 to 32 changed; applied once, since the
+  //   frames after it repeat those bytes until the next command;
+  // - an acknowledgement: the number in bytes 43 and 44 of any frame that is
+  //   no new write (a frame repeated whole is one sent again), and of a new
+  //   write when it is the number awaited: the host acknowledged that block
+  //   before, unheard, and the write carries the number on;
+  // - the discovery probe: byte 41 on a frame with no write and no number.
   const uint16_t ack = static_cast<uint16_t>(frame[43] << 8 | frame[44]);
   const bool write = frame[26] == 1;
   const bool discovery = frame[41] == 1;
+  const bool newWrite = write && (previous_.size() < 33 ||
+                                  !std::equal(frame.begin() + 20, frame.begin() + 33,
+                                              previous_.begin() + 20));
+  previous_ = frame;
   lock.lock();
   if (frame[21] == 0x80 && ack == 0 && !write && !discovery) {
     if (frame[22] == kCommandStop) {
@@ -185,22 +200,13 @@ void SimGigECamera::Handle(const std::vector<uint8_t>& frame) {
       requested_ = true;
       streaming_ = false;
     }
-  } else if (ack != 0 && (!write || ack == awaitedAck_)) {
-    if (ignoreAcks_ > 0) {
-      --ignoreAcks_;
-    } else {
-      acks_.push_back(ack);
-      if (ack == awaitedAck_) acked_ = true;
-      if (acked_ && streaming_ && awaitedAck_ == packets_) {  // the frame's last block
-        streaming_ = requested_ = false;
-        awaitedAck_ = 0;
-        ++framesServed_;
-      }
-    }
-  } else if (write) {
+  }
+  if (newWrite) {
     registerWrites_.push_back({static_cast<uint16_t>(frame[27] << 8 | frame[28]),
                                static_cast<uint32_t>(frame[30] << 16 | frame[31] << 8 | frame[32])});
-  } else if (discovery && !silent_) {
+  }
+  if (ack != 0 && (!newWrite || ack == awaitedAck_)) TakeAck(ack);
+  if (discovery && !write && ack == 0 && !silent_) {
     ++discoveryReplies_;
     lock.unlock();
     const uint8_t zeros[kPayloadBytes] = {};
@@ -208,6 +214,20 @@ void SimGigECamera::Handle(const std::vector<uint8_t>& frame) {
   }
   if (lock.owns_lock()) lock.unlock();
   Changed();
+}
+
+void SimGigECamera::TakeAck(uint16_t ack) {
+  if (ignoreAcks_ > 0) {
+    --ignoreAcks_;
+    return;
+  }
+  acks_.push_back(ack);
+  if (ack == awaitedAck_) acked_ = true;
+  if (acked_ && streaming_ && awaitedAck_ == packets_) {  // the frame's last block
+    streaming_ = requested_ = false;
+    awaitedAck_ = 0;
+    ++framesServed_;
+  }
 }
 
 void SimGigECamera::BeginFrame() {
@@ -327,7 +347,7 @@ void SimGigECamera::Run() {
           lock.unlock();
           Changed();
         }
-      } else if (Clock::now() - blockSent_ > kResendAfter) {
+      } else if (Clock::now() - blockSent_ > resendWait_) {
         if (++resends > kMaxResends) {
           streaming_ = requested_ = false;
           continue;

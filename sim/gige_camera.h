@@ -7,6 +7,7 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -57,6 +58,8 @@ class SimGigECamera {
   void Inject(const Injection& injection);
   // The next `count` acknowledgements are not heard.
   void IgnoreAcks(int count);
+  // How long it waits for an acknowledgement before it sends a block again.
+  void SetResendWait(std::chrono::milliseconds wait);
   // Hears and logs everything but sends nothing.
   void SetSilent(bool silent);
 
@@ -81,6 +84,8 @@ class SimGigECamera {
   };
   void Run();
   void Handle(const std::vector<uint8_t>& frame);
+  // With mutex_ held.
+  void TakeAck(uint16_t ack);
   void BeginFrame();
   // Sends packets first to last of the current frame.
   void SendBlock(uint16_t first, uint16_t last);
@@ -99,6 +104,7 @@ class SimGigECamera {
   double framesPerSecond_ = 0;
   bool silent_ = false;
   int ignoreAcks_ = 0;
+  std::chrono::milliseconds resendWait_{5};
   std::vector<std::pair<Fault, uint16_t>> faults_;
   std::vector<Injection> injections_;
   uint32_t framesServed_ = 0;
@@ -110,6 +116,7 @@ class SimGigECamera {
   std::vector<std::vector<uint8_t>> received_;
 
   // Camera thread only.
+  std::vector<uint8_t> previous_;  // the host's frame before this one
   bool requested_ = false;
   bool streaming_ = false;
   std::vector<uint8_t> stream_;  // the frame's bytes, padded to whole packets

@@ -39,6 +39,11 @@ InProcessGigELink::~InProcessGigELink() {
   if (installed_) QuvexPacket_RemoveDriver(name_.c_str());
 }
 
+int InProcessGigELink::OpenPorts() const {
+  std::lock_guard lock(mutex_);
+  return openPorts_;
+}
+
 void* InProcessGigELink::Open(void* context) {
   auto* link = static_cast<InProcessGigELink*>(context);
   std::lock_guard lock(link->mutex_);
@@ -101,7 +106,7 @@ bool InProcessGigELink::Receive(std::vector<uint8_t>& frame, uint32_t waitMs) {
 }
 
 void InProcessGigELink::Send(const uint8_t* packet, size_t length) {
-  const platform::PacketTime now = platform::TimeOfDay();
+  const platform::PacketTime now = platform::GetTimeOfDay();
   std::unique_lock lock(mutex_);
   changed_.wait_for(lock, kFullQueueWait,
                     [this] { return toHost_.size() < kQueueLimit || openPorts_ == 0 || closing_; });

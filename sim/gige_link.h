@@ -34,6 +34,8 @@ class InProcessGigELink final : public GigELink {
 
   bool Installed() const { return installed_; }
   const std::string& AdapterName() const { return name_; }
+  // Ports of this adapter a host has open.
+  int OpenPorts() const;
   static constexpr const char* kDescription = "Quvex simulated GigE camera";
 
   bool Receive(std::vector<uint8_t>& frame, uint32_t waitMs) override;
@@ -57,7 +59,7 @@ class InProcessGigELink final : public GigELink {
 
   std::string name_;
   bool installed_ = false;
-  std::mutex mutex_;
+  mutable std::mutex mutex_;
   std::condition_variable changed_;
   std::deque<Queued> toHost_;
   std::deque<std::vector<uint8_t>> toCamera_;

@@ -47,7 +47,7 @@ QUVEX_API int Quvex_EnumDeviceW(int, void*) { return 0; }
 QUVEX_API int Quvex_GetDeviceNameA(int handle, int index, char* buffer, int length) {
   return WithGigECamera(handle, [=](CQuvex& q, quvex::CGigEDevice& d) {
     if (!NameRequestValid(q, index, buffer, length)) return 0;
-    const std::vector<std::string> names = d.AdapterDescriptions();
+    const std::vector<std::string> names = d.GetAdapterDescriptions();
     if (static_cast<size_t>(index) >= names.size()) return 0;
     const std::string& name = names[static_cast<size_t>(index)];
     std::memcpy(buffer, name.c_str(), name.size() + 1);
@@ -60,7 +60,7 @@ QUVEX_API int Quvex_GetDeviceNameA(int handle, int index, char* buffer, int leng
 QUVEX_API int Quvex_GetDeviceNameW(int handle, int index, char16_t* buffer, int length) {
   return WithGigECamera(handle, [=](CQuvex& q, quvex::CGigEDevice& d) {
     if (!NameRequestValid(q, index, buffer, length)) return 0;
-    const std::vector<std::string> names = d.AdapterDescriptions();
+    const std::vector<std::string> names = d.GetAdapterDescriptions();
     if (names.empty()) return q.PushError(QUVEX_ERR_CAMERA_NUMBER), 0;
     std::u16string wide;
     if (static_cast<size_t>(index) < names.size()) {

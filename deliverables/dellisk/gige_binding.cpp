@@ -17,18 +17,21 @@ int GigEBinding::PrepareCapture(const SensorTiming& timing) {
 }
 
 int GigEBinding::StartDevice() {
-  capturing_.store(true);
+  std::lock_guard lock(streamMutex_);
+  capturing_ = true;
   device_->StartStream();
   return 0;
 }
 
 void GigEBinding::Resume() {
   // Only a running capture has a stream to take up again.
-  if (capturing_.load()) device_->StartStream();
+  std::lock_guard lock(streamMutex_);
+  if (capturing_) device_->StartStream();
 }
 
 int GigEBinding::StopDevice() {
-  capturing_.store(false);
+  std::lock_guard lock(streamMutex_);
+  capturing_ = false;
   device_->StopStream();
   return 0;
 }
@@ -44,10 +47,13 @@ FrameOutcome GigEBinding::Read(uint8_t* target, size_t capacity) {
 }
 
 FrameOutcome GigEBinding::OneShot(uint8_t* target, size_t capacity) {
-  if (device_->CaptureOne() == 0 || device_->ReadCapturedFrame(target, capacity) == 0) {
-    return {FrameOutcome::Error, QUVEX_ERR_FRAME_READ};
+  const int captured = device_->CaptureOne();
+  if (captured == 1 && device_->ReadCapturedFrame(target, capacity) == 1) {
+    return {FrameOutcome::Frame, 0};
   }
-  return {FrameOutcome::Frame, 0};
+  // A one-shot that a host call ended is no failure of the camera.
+  if (captured == 0 && interrupts_.Active()) return {FrameOutcome::NoFrame, 0};
+  return {FrameOutcome::Error, QUVEX_ERR_FRAME_READ};
 }
 
 }  // namespace quvex

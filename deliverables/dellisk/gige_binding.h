@@ -5,11 +5,12 @@
 // the camera object has no device to speak of (error 1).
 #pragma once
 
-#include <atomic>
 #include <memory>
+#include <mutex>
 
 #include "device_binding.h"
 #include "gige_device.h"
+#include "one_shot_interrupts.h"
 
 namespace quvex {
 
@@ -39,6 +40,10 @@ class GigEBinding final : public DeviceBinding {
   // The device's frame buffers take the camera object's frame size.
   int PrepareCapture(const SensorTiming& timing) override;
   int StartDevice() override;
+  // The stream's request goes out before the start's register writes.
+  bool StartsBeforeRegisterWrites() const override { return true; }
+  void InterruptOneShots() override { interrupts_.Begin(); }
+  void ResumeOneShots() override { interrupts_.End(); }
   int StopDevice() override;
   FrameOutcome Poll() override;
   FrameOutcome Read(uint8_t* target, size_t capacity) override;
@@ -46,7 +51,12 @@ class GigEBinding final : public DeviceBinding {
 
  private:
   std::unique_ptr<CGigEDevice> device_;
-  std::atomic<bool> capturing_{false};
+  // Orders the capturing flag with the stream's starts and stops, so that no
+  // start follows the stop of the capture it belonged to.
+  std::mutex streamMutex_;
+  bool capturing_ = false;  // under streamMutex_
+  // Raised while a host call that ends one-shots waits for the control lock.
+  OneShotInterrupts interrupts_{[this](bool raised) { device_->InterruptCaptures(raised); }};
 };
 
 }  // namespace quvex

@@ -120,7 +120,7 @@ class DriverPort final : public PacketPort {
 
 }  // namespace
 
-PacketTime TimeOfDay() {
+PacketTime GetTimeOfDay() {
   timeval now{};
   gettimeofday(&now, nullptr);
   return {static_cast<int64_t>(now.tv_sec), static_cast<int32_t>(now.tv_usec)};

@@ -61,13 +61,14 @@ TEST(GigECommandFrame, BuildsEveryKindOfFrameByteForByte) {
          f.SetRegisterWrite(1, 0x0107, 0x0A0B0C);
        },
        With(BaseFrame(), {{20, 0xB0}, {26, 1}, {27, 1}, {28, 7}, {30, 0x0A}, {31, 0x0B}, {32, 0x0C}})},
-      {"register write after an acknowledgement is not read as one",
+      {"register write after an acknowledgement keeps its number",
        [](GigECommandFrame& f) {
          f.SetCommand(26);
          f.SetAckNumber(640);
          f.SetRegisterWrite(1, 6, 1);
        },
-       With(BaseFrame(), {{20, 0x30}, {21, 0x80}, {22, 0x1A}, {26, 1}, {28, 6}, {32, 1}})},
+       With(BaseFrame(), {{20, 0x30}, {21, 0x80}, {22, 0x1A}, {26, 1}, {28, 6}, {32, 1},
+                          {43, 0x02}, {44, 0x80}})},
       {"acknowledgement of 640 on a request",
        [](GigECommandFrame& f) {
          f.SetCommand(26);

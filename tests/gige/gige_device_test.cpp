@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <future>
 #include <thread>
 #include <vector>
 
@@ -31,7 +32,7 @@ class GigEDevice : public ::testing::Test {
     camera_ = std::make_unique<SimGigECamera>(std::move(link));
     device_ = std::make_unique<CGigEDevice>(500);
     ASSERT_GE(device_->AdapterCount(), 1);
-    ASSERT_EQ(device_->AdapterDescriptions()[0], sim::InProcessGigELink::kDescription);
+    ASSERT_EQ(device_->GetAdapterDescriptions()[0], sim::InProcessGigELink::kDescription);
   }
   void TearDown() override {
     device_.reset();
@@ -74,6 +75,13 @@ TEST_F(GigEDevice, FindsTheCameraByItsMacAddressOnly) {
   // Reopening keeps the camera.
   ASSERT_EQ(device_->OpenAdapter(0), 1);
   EXPECT_EQ(device_->IsCameraFound(), 1);
+}
+
+TEST_F(GigEDevice, AnOpenWhoseReceiveThreadCannotStartClosesThePortAgain) {
+  CGigEDevice device(500, platform::GetTimeOfDay,
+                     [](platform::Thread&, std::function<void()>) { return false; });
+  EXPECT_EQ(device.OpenAdapter(0), 0);
+  EXPECT_EQ(static_cast<sim::InProcessGigELink&>(camera_->Link()).OpenPorts(), 0);
 }
 
 TEST_F(GigEDevice, AssemblesWholeFramesThroughPacketFaults) {
@@ -168,6 +176,20 @@ TEST_F(GigEDevice, CapturesOneFrameIntoTheSlotItReports) {
 
   camera_->SetSilent(true);
   EXPECT_EQ(device_->CaptureOne(), 0);  // after the reply wait
+}
+
+TEST_F(GigEDevice, AWriteMidFrameCarriesTheAwaitedAcknowledgementAndTheFrameCompletes) {
+  device_ = std::make_unique<CGigEDevice>(30000);
+  Connect();
+  // The acknowledgement of 64 is not heard and the block is not sent again:
+  // the line falls quiet in the middle of the frame.
+  camera_->IgnoreAcks(1);
+  camera_->SetResendWait(std::chrono::minutes(1));
+  auto shot = std::async(std::launch::async, [&] { return device_->CaptureOne(); });
+  ASSERT_TRUE(camera_->WaitFor([&] { return camera_->Received().back()[44] == 64; }));
+  device_->QueueRegisterWrite(6, 1);
+  ASSERT_EQ(shot.get(), 1);
+  EXPECT_EQ(camera_->RegisterWrites(), (std::vector<SimGigECamera::RegisterWrite>{{6, 1}}));
 }
 
 TEST_F(GigEDevice, SendsQueuedRegisterWritesInOrderAtMost99PerQuietTurn) {

@@ -46,7 +46,7 @@ TEST(GigEOverVeth, CapturesWholeFramesThroughLiveCaptureWithoutLoss) {
   std::unique_ptr<CGigEDevice> device;
   ASSERT_TRUE(network.RunInHost([&] {
     device = std::make_unique<CGigEDevice>();
-    if (device->AdapterCount() != 1 || device->AdapterDescriptions()[0] != network.HostInterface()) {
+    if (device->AdapterCount() != 1 || device->GetAdapterDescriptions()[0] != network.HostInterface()) {
       error = "adapters: " + std::to_string(device->AdapterCount());
     } else if (device->OpenAdapter(0) != 1) {
       error = device->OpenError();

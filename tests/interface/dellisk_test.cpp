@@ -2,11 +2,14 @@
 // GigE camera behind an in-process packet port (listed as the first adapter).
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <future>
 #include <string>
 #include <vector>
 
 #include "frame_pattern.h"
 #include "gige_camera.h"
+#include "interrupted_one_shot.h"
 #include "library_session.h"
 
 namespace quvex::test {
@@ -108,16 +111,14 @@ TEST_F(Dellisk, CapturesFramesFromTheCameraAndWritesItsRegisters) {
   q.Quvex_Pause(handle_);  // the newest frame stays in the ring while it is read
   EXPECT_TRUE(IsWholeFrame(q.Quvex_GetNewID(handle_)));
   EXPECT_EQ(q.Quvex_Nuc(handle_), 1);
-  // In this order; a repeated acknowledgement on a register-write frame may
-  // look like the write again to the camera.
   using Write = sim::SimGigECamera::RegisterWrite;
   const std::vector<Write> expected = {{7, 0}, {0, 16}, {6, 1}};
-  EXPECT_TRUE(camera_->WaitFor([&] {
-    const std::vector<Write> writes = camera_->RegisterWrites();
-    auto next = expected.begin();
-    for (const Write& w : writes) next += next != expected.end() && w == *next;
-    return next == expected.end();
-  }));
+  EXPECT_TRUE(camera_->WaitFor([&] { return camera_->RegisterWrites() == expected; }));
+  // The start's request, 29 then 26, goes out before the start's writes.
+  const auto sent = camera_->Received();
+  const auto request = std::find_if(sent.begin() + 1, sent.end(), [](auto& f) { return f[22] == 26; });
+  EXPECT_EQ((*(request - 1))[22], 29);
+  EXPECT_LT(request, std::find_if(sent.begin(), sent.end(), [](auto& f) { return f[26] == 1; }));
   EXPECT_EQ(q.Quvex_Close(handle_), 1);
 
   const int shot = q.Quvex_OneShot(handle_);
@@ -139,6 +140,50 @@ TEST_F(Dellisk, ClosesAndReleasesPromptlyWhenTheCameraFallsSilentOrGoes) {
   ASSERT_NE(NextFrame(), 0);
   camera_.reset();  // the adapter disappears
   EXPECT_EQ(q.Quvex_Release(handle_), 1);
+  handle_ = 0;
+}
+
+TEST_F(Dellisk, NoFrameIsRequestedOnceACloseThatRacedAStartReturned) {
+  auto& q = *library_;
+  Connect();
+  for (int round = 1; round <= 10; ++round) {
+    ASSERT_EQ(q.Quvex_Preview(handle_), 1);
+    auto start = std::async(std::launch::async, [&] { return q.Quvex_Start(handle_); });
+    EXPECT_EQ(q.Quvex_Close(handle_), 1);
+    EXPECT_EQ(start.get(), 1);
+    // A write goes out in a later quiet turn, on the frame of the last
+    // command: the stop's 29, unless a request (26) followed it.
+    const auto before = static_cast<ptrdiff_t>(camera_->Received().size());
+    q.Quvex_Nuc(handle_);
+    ASSERT_TRUE(camera_->WaitFor([&] {
+      const auto w = camera_->RegisterWrites();
+      return std::count(w.begin(), w.end(), sim::SimGigECamera::RegisterWrite{6, 1}) == round;
+    }));
+    const auto sent = camera_->Received();
+    const auto nuc = std::find_if(sent.begin() + before, sent.end(), [](auto& f) { return f[28] == 6; });
+    EXPECT_TRUE(nuc != sent.end() && (*nuc)[22] == 29) << "round " << round;
+  }
+}
+
+TEST_F(Dellisk, CloseOrReleaseEndsAOneShotThatWaitsOnASilentCamera) {
+  auto& q = *library_;
+  Connect();
+  camera_->SetSilent(true);
+  for (const bool release : {false, true}) {
+    SCOPED_TRACE(release ? "release" : "close");
+    const uint32_t requests = camera_->FrameRequests();
+    const OneShotInterruption round = InterruptOneShot(
+        [&] { return q.Quvex_OneShot(handle_); },
+        [&] { return camera_->WaitFor([&] { return camera_->FrameRequests() > requests; }); },
+        [&] { return release ? q.Quvex_Release(handle_) : q.Quvex_Close(handle_); });
+    EXPECT_EQ(round.shot, 0);
+    EXPECT_EQ(round.call, 1);
+    EXPECT_LT(round.callTook, kPromptReturn);
+    EXPECT_LT(round.shotTook, kPromptReturn);
+    if (!release) {
+      EXPECT_EQ(q.DrainErrors(handle_), "");  // no failure of the camera
+    }
+  }
   handle_ = 0;
 }
 

@@ -43,9 +43,6 @@ void GigECommandFrame::SetRegisterWrite(uint8_t kind, uint16_t registerNumber, u
   frame_[30] = static_cast<uint8_t>(value >> 16);
   frame_[31] = static_cast<uint8_t>(value >> 8);
   frame_[32] = static_cast<uint8_t>(value);
-  // A write in a quiet turn in the middle of a frame would otherwise repeat
-  // the acknowledgement the camera awaits, and be taken for it and dropped.
-  SetAckNumber(0);
 }
 
 void GigECommandFrame::SetDestination(const MacAddress& mac) {

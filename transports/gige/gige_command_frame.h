@@ -30,8 +30,7 @@ class GigECommandFrame {
   void Reset();
   // Reset, then a command: flags bit 7 cleared, 0x80, the command code.
   void SetCommand(uint8_t code);
-  // On the current frame: flags keep bits 7, 5 and 4; kind, register, value;
-  // no acknowledgement number.
+  // On the current frame: flags keep bits 7, 5 and 4; kind, register, value.
   void SetRegisterWrite(uint8_t kind, uint16_t registerNumber, uint32_t value);
   void SetDiscovery() { frame_[41] = 1; }
   void SetDestination(const MacAddress& mac);

@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <new>
+#include <utility>
 
 #include "gige_camera_types.h"
 #include "gige_packet.h"
@@ -17,6 +18,10 @@ constexpr int64_t kSilenceAfterPacketsUs = 2'000'000;
 constexpr int64_t kSilenceAfterRequestUs = 50'000;
 // A failing adapter is read again after this pause instead of at once.
 constexpr uint32_t kFailurePauseMs = 10;
+
+bool StartAtHighestPriority(platform::Thread& thread, std::function<void()> body) {
+  return thread.Start(std::move(body), platform::ThreadPriority::Highest);
+}
 
 int64_t Micros(platform::PacketTime t) { return t.seconds * 1'000'000 + t.microseconds; }
 
@@ -39,8 +44,11 @@ bool QuietTurnReRequests(platform::PacketTime lastPacket, platform::PacketTime l
   return Micros(now) - Micros(lastRequest) > kSilenceAfterRequestUs;
 }
 
-CGigEDevice::CGigEDevice(uint32_t replyWaitMs, TimeSource now)
-    : replyWaitMs_(replyWaitMs), now_(now), cameraMac_(command_.CameraMac()) {
+CGigEDevice::CGigEDevice(uint32_t replyWaitMs, TimeSource now, ThreadStarter startThread)
+    : replyWaitMs_(replyWaitMs),
+      now_(now),
+      startThread_(startThread != nullptr ? startThread : StartAtHighestPriority),
+      cameraMac_(command_.CameraMac()) {
   lastPacketTime_ = lastRequestTime_ = now_();
   for (platform::NetworkAdapter& adapter : platform::ListNetworkAdapters(kMaxAdapters)) {
     adapter.description = CutText(std::move(adapter.description), kDescriptionBytes);
@@ -54,7 +62,7 @@ CGigEDevice::CGigEDevice(uint32_t replyWaitMs, TimeSource now)
 
 CGigEDevice::~CGigEDevice() { CloseAdapter(); }
 
-std::vector<std::string> CGigEDevice::AdapterDescriptions() const {
+std::vector<std::string> CGigEDevice::GetAdapterDescriptions() const {
   std::vector<std::string> descriptions;
   for (const auto& adapter : adapters_) descriptions.push_back(adapter.description);
   return descriptions;
@@ -88,8 +96,8 @@ int CGigEDevice::OpenAdapter(int index) {
   }
   adapterOpen_.store(1);
   receiveRun_.store(1);
-  if (!receiveThread_.Start([this] { ReceiveLoop(); }, platform::ThreadPriority::Highest)) {
-    receiveRun_.store(0);
+  if (!startThread_(receiveThread_, [this] { GigEReceiveThreadProc(this); })) {
+    CloseAdapterLocked();  // nothing stays half open
     openError_ = "no receive thread";
     return 0;
   }
@@ -100,6 +108,10 @@ int CGigEDevice::OpenAdapter(int index) {
 
 void CGigEDevice::CloseAdapter() {
   std::lock_guard adapter(adapterMutex_);
+  CloseAdapterLocked();
+}
+
+void CGigEDevice::CloseAdapterLocked() {
   // The thread ends within one read wait; the port closes only after it.
   receiveRun_.store(0);
   receiveThread_.Join();
@@ -234,21 +246,29 @@ int CGigEDevice::StopStream() {
   std::lock_guard lock(mutex_);
   mode_ = kStopped;
   stream_.Attach(nullptr, 0);
-  SendCommand(QUVEX_GIGE_CMD_STOP);
+  SendStop();
   return 1;
 }
 
 int CGigEDevice::CaptureOne() {
   std::unique_lock lock(mutex_);
-  if (!buffersReady_ && !AllocateBuffers()) return 0;
+  if (capturesInterrupted_ || (!buffersReady_ && !AllocateBuffers())) return 0;
   const uint64_t before = singleFrames_;
   expectedSequence_ = 1;
   mode_ = kSingle;
   capturedSlot_ = -1;
   RequestFrame();
-  const bool complete = replied_.wait_for(lock, std::chrono::milliseconds(replyWaitMs_),
-                                          [&] { return singleFrames_ != before; });
-  return complete && capturedSlot_ >= 0 ? 1 : 0;
+  replied_.wait_for(lock, std::chrono::milliseconds(replyWaitMs_),
+                    [&] { return singleFrames_ != before || capturesInterrupted_; });
+  return singleFrames_ != before && capturedSlot_ >= 0 ? 1 : 0;
+}
+
+void CGigEDevice::InterruptCaptures(bool raised) {
+  {
+    std::lock_guard lock(mutex_);
+    capturesInterrupted_ = raised;
+  }
+  replied_.notify_all();
 }
 
 int CGigEDevice::IsNewFrame() const {
@@ -294,7 +314,7 @@ int CGigEDevice::QueueRegisterWrite(int registerNumber, int value) {
 }
 
 void CGigEDevice::FrameComplete() {
-  SendCommand(QUVEX_GIGE_CMD_STOP);
+  SendStop();
   // Detached before it is announced: nothing writes the frame until a
   // request attaches its slot again, nine frames later.
   stream_.Attach(nullptr, 0);
@@ -365,6 +385,11 @@ void CGigEDevice::OnIdle() {
     });
     platform::SleepMs(1);
   }
+}
+
+int GigEReceiveThreadProc(CGigEDevice* device) {
+  device->ReceiveLoop();
+  return 0;
 }
 
 void CGigEDevice::ReceiveLoop() {

@@ -36,23 +36,32 @@ namespace quvex {
 bool QuietTurnReRequests(platform::PacketTime lastPacket, platform::PacketTime lastRequest,
                          platform::PacketTime now);
 
+class CGigEDevice;
+
+// The receive thread's start routine: runs the device's receive loop, then 0.
+int GigEReceiveThreadProc(CGigEDevice* device);
+
 class CGigEDevice {
  public:
   using TimeSource = platform::PacketTime (*)();
+  // Starts the receive thread's body on thread; false when it did not start.
+  using ThreadStarter = bool (*)(platform::Thread& thread, std::function<void()> body);
   static constexpr int kMaxAdapters = 8;
   static constexpr int kRingSlots = 10;
   static constexpr int kMaxWritesPerTurn = 99;
   static constexpr uint32_t kReadWaitMs = 10;
 
-  // Lists the adapters. replyWaitMs bounds discovery and single capture.
-  explicit CGigEDevice(uint32_t replyWaitMs = 3000, TimeSource now = platform::TimeOfDay);
+  // Lists the adapters. replyWaitMs bounds discovery and single capture;
+  // startThread (null: at the highest priority) lets a test fail the start.
+  explicit CGigEDevice(uint32_t replyWaitMs = 3000, TimeSource now = platform::GetTimeOfDay,
+                       ThreadStarter startThread = nullptr);
   ~CGigEDevice();
   CGigEDevice(const CGigEDevice&) = delete;
   CGigEDevice& operator=(const CGigEDevice&) = delete;
 
   // Adapters: descriptions of at most 127 bytes, at most eight of them.
   int AdapterCount() const { return static_cast<int>(adapters_.size()); }
-  std::vector<std::string> AdapterDescriptions() const;
+  std::vector<std::string> GetAdapterDescriptions() const;
   // Closes the adapter that is open, then opens adapter index and starts the
   // receive thread; 1 opened, 0 not (OpenError tells why).
   int OpenAdapter(int index);
@@ -71,6 +80,9 @@ class CGigEDevice {
   int StopStream();
   // Requests one frame and waits for it; 1 when it is complete.
   int CaptureOne();
+  // While raised, CaptureOne returns 0 at once: the one in progress ends and
+  // none begins.
+  void InterruptCaptures(bool raised);
   // 1 when a frame completed since the last read, else 2.
   int IsNewFrame() const;
   // Copies the newest complete frame (size at least SlotBytes); 1 copied.
@@ -91,7 +103,10 @@ class CGigEDevice {
  private:
   enum Mode { kStopped = 0, kContinuous = 1, kSingle = 2 };
 
+  friend int GigEReceiveThreadProc(CGigEDevice* device);
   void ReceiveLoop();
+  // With adapterMutex_ held: ends the receive thread, then closes the port.
+  void CloseAdapterLocked();
   // With mutex_ held.
   bool AllocateBuffers();
   void FreeBuffers();
@@ -104,10 +119,13 @@ class CGigEDevice {
   void SendCommand(uint8_t code) {
     Send([code](GigECommandFrame& frame) { frame.SetCommand(code); });
   }
+  // Command 29 alone: at the end of a frame and at a stop.
+  void SendStop() { SendCommand(QUVEX_GIGE_CMD_STOP); }
   bool SendAck(uint16_t sequence);
 
   const uint32_t replyWaitMs_;
   const TimeSource now_;
+  const ThreadStarter startThread_;
   std::vector<platform::NetworkAdapter> adapters_;
   RegisterWriteQueue writes_;
 
@@ -137,6 +155,7 @@ class CGigEDevice {
   int writeIndex_ = 0;
   int lastReadIndex_ = 0;
   int capturedSlot_ = -1;
+  bool capturesInterrupted_ = false;
   uint64_t singleFrames_ = 0;
   uint64_t continuousFrames_ = 0;
   platform::PacketTime lastPacketTime_;

@@ -19,7 +19,7 @@ struct PacketTime {
 };
 
 // The system time, in the form packets are stamped with.
-PacketTime TimeOfDay();
+PacketTime GetTimeOfDay();
 
 struct NetworkAdapter {
   std::string name;         // what OpenPacketPort takes
