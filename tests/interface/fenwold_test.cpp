@@ -7,6 +7,7 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <type_traits>
 #include <vector>
 
 #include "library_session.h"
@@ -26,6 +27,7 @@ constexpr int kFirstAddress = 150;  // 127.p.q.150 and up
 class Fenwold : public LibrarySession {
  protected:
   using SetIpAddressFn = decltype(&::Quvex_SetIpAddress);
+  static_assert(std::is_same_v<SetIpAddressFn, int (*)(int, int, int, int, int)>);
 
   Fenwold() : LibrarySession("Fenwold") {}
   void SetUp() override {
@@ -167,7 +169,9 @@ TEST_F(Fenwold, WithoutAConnectionCaptureIsNotReadyOnce) {
 
 TEST_F(Fenwold, ARefusedConnectIsNoErrorAndLeavesTheObjectUnconnected) {
   SimStreamCamera& camera = StartCamera(2);
-  ASSERT_EQ(Connect(2), 1);
+  const auto b = LoopbackBytes(kFirstAddress + 2);
+  // Only the low byte of each part counts.
+  ASSERT_EQ(SetIpAddress(handle_, b[0] | 0x100, b[1] | ~0xFF, b[2] | 0x7F00, b[3] | 0x1000), 1);
   camera.SetRefusing(true);
   EXPECT_EQ(Connect(2), 0);
   EXPECT_EQ(library_->DrainErrors(handle_), "");
