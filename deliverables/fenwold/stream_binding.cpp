@@ -127,7 +127,8 @@ int FenwoldBinding::SetIpAddress(uint8_t a, uint8_t b, uint8_t c, uint8_t d) {
   }
   switch (fresh->Connect(host_)) {
     case StreamConnect::Connected: break;
-    case StreamConnect::NoAnswer: return ReportError(QUVEX_ERR_NETWORK), 0;
+    case StreamConnect::NoAnswer:
+    case StreamConnect::Failed: return ReportError(QUVEX_ERR_NETWORK), 0;
     case StreamConnect::Refused:
     case StreamConnect::Cancelled: return 0;
   }

@@ -41,8 +41,9 @@ class FenwoldBinding final : public DeviceBinding {
 
   // Connects to a.b.c.d in place of any earlier connection and sends the
   // start message; capture must not run (the caller stops it first). 1 when
-  // connected; 0 when refused, or with error 11 when the camera did not
-  // answer in time. A failure leaves the object unconnected.
+  // connected; 0 when refused, or with error 11 when the attempt failed at
+  // once or the camera did not answer in time. A failure leaves the object
+  // unconnected.
   int SetIpAddress(uint8_t a, uint8_t b, uint8_t c, uint8_t d);
 
  private:

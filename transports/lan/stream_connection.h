@@ -21,8 +21,9 @@ inline constexpr uint32_t kStatusWaitMs = 1000;
 
 enum class StreamConnect {
   Connected,  // connected and the start message sent whole
-  Refused,    // the camera refused the connection
+  Refused,    // the camera refused the connection, or the attempt failed under way
   NoAnswer,   // no answer in time, or the start message did not go out
+  Failed,     // the attempt could not even begin
   Cancelled,  // the cancel was raised
 };
 
