@@ -48,11 +48,17 @@ class FenwoldBinding final : public DeviceBinding {
 
  private:
   std::shared_ptr<CStreamConnection> Connection() const;
-  // Receives one frame; a stream that lost its frame boundaries is replaced
-  // by a new connection, which starts at a frame. lostIsEnd: a connection
-  // that cannot be made again ends capture.
-  FrameOutcome Receive(uint8_t* target, size_t capacity, bool lostIsEnd);
-  StreamConnect Reconnect();
+  // Receives one frame, waiting on cancel. A stream that lost its frame
+  // boundaries is replaced by a new connection, on which the camera starts
+  // at a frame: a broken stream at once and reported, a receive cut short by
+  // a stop silently before the next frame. lostIsEnd: a connection that
+  // cannot be made again ends capture.
+  FrameOutcome Receive(uint8_t* target, size_t capacity, const platform::WaitCancel& cancel,
+                       bool lostIsEnd);
+  // Puts a new connection to the same address in place of connection; none
+  // is begun while cancel is raised.
+  StreamConnect Reconnect(std::shared_ptr<CStreamConnection>& connection,
+                          const platform::WaitCancel& cancel);
   // About once a second while frames arrive (capture thread).
   void QueryStatusEverySecond();
 

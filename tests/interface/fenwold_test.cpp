@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -195,6 +196,34 @@ TEST_F(Fenwold, ACloseMidFrameIsReportedAndTheStreamStartsAgainWhole) {
   for (int i = 0; i < 3; ++i) EXPECT_TRUE(NextWholeFrame());
   ASSERT_EQ(library_->Quvex_Close(handle_), 1);
   EXPECT_EQ(library_->DrainErrors(handle_), "3,3");
+}
+
+TEST_F(Fenwold, AfterACloseMidFrameEveryFrameIsOneWholeFrameOfTheCamera) {
+  SimStreamCamera& camera = StartCamera(8);
+  camera.SetPieceBytes(4096);
+  ASSERT_EQ(Connect(8), 1);
+  library_->Quvex_SetParam(handle_, QUVEX_PARAM_LOOP_SLEEP, 0);  // on to the next frame at once
+  library_->Quvex_SetParam(handle_, QUVEX_PARAM_VIEW_FLIP, 1);
+  std::vector<uint16_t> raw(kWidth * kHeight);
+  for (int round = 0; round < 5; ++round) {
+    ASSERT_EQ(library_->Quvex_Preview(handle_), 1);
+    // Once the frame before the held one is delivered, capture waits in that one.
+    std::optional<uint32_t> before;
+    for (uint32_t counter = 0; !before || counter < *before;) {
+      const int id = NextFrame();
+      ASSERT_NE(id, 0);
+      if (library_->Quvex_GetRaw(handle_, id, raw.data(), kWidth * kHeight * 2) != 1) continue;
+      ASSERT_TRUE(sim::IsWholeFrame(raw.data(), kWidth, kHeight, &counter)) << round;
+      if (before) continue;
+      camera.HoldMidFrame(true);
+      ASSERT_TRUE(camera.WaitFor(
+          [&] { return (before = camera.FrameBeforeTheHeld()).has_value(); }));
+    }
+    ASSERT_EQ(library_->Quvex_Close(handle_), 1);  // cuts the held frame
+    camera.HoldMidFrame(false);
+  }
+  // The host's own close is no failure; only fetches of frames already replaced fail.
+  EXPECT_EQ(library_->DrainErrors(handle_).find('3'), std::string::npos);
 }
 
 TEST_F(Fenwold, ALostCameraEndsCaptureWithOneReportInsteadOfAFlood) {

@@ -45,11 +45,10 @@ StreamReceive CStreamConnection::ReceiveFrame(uint8_t* target, size_t length,
     case SocketResult::TimedOut: return StreamReceive::Idle;
     default: return StreamReceive::Broken;
   }
-  switch (socket_.RecvAll(target + 1, length - 1, waitMs_, cancel)) {
-    case SocketResult::Done: return StreamReceive::Frame;
-    case SocketResult::Cancelled: return StreamReceive::Cancelled;
-    default: return StreamReceive::Broken;  // part of a frame is gone
-  }
+  const SocketResult rest = socket_.RecvAll(target + 1, length - 1, waitMs_, cancel);
+  if (rest == SocketResult::Done) return StreamReceive::Frame;
+  atFrameBoundary_ = false;
+  return rest == SocketResult::Cancelled ? StreamReceive::Cancelled : StreamReceive::Broken;
 }
 
 std::optional<uint16_t> CStreamConnection::QueryStatus(const WaitCancel& cancel) {
