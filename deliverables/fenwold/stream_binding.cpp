@@ -30,7 +30,7 @@ std::shared_ptr<CStreamConnection> FenwoldBinding::Connection() const {
 
 void FenwoldBinding::Initialized() {
   // The cancel objects are all the start-up sockets need on this platform.
-  if (!stopping_.Valid() || !host_.Valid()) ReportError(QUVEX_ERR_NETWORK);
+  if (!stopping_.Valid() || !host_.Valid() || !oneShots_.Valid()) ReportError(QUVEX_ERR_NETWORK);
 }
 
 int FenwoldBinding::WriteRegister(unsigned registerNumber, int value) {
@@ -58,7 +58,9 @@ FrameOutcome FenwoldBinding::Read(uint8_t* target, size_t capacity) {
 }
 
 FrameOutcome FenwoldBinding::OneShot(uint8_t* target, size_t capacity) {
-  return Receive(target, capacity, stopping_, false);
+  // A host call is about to stop or replace the device: no wait begins.
+  if (interrupts_.Active()) return {FrameOutcome::NoFrame, 0};
+  return Receive(target, capacity, oneShots_, false);
 }
 
 FrameOutcome FenwoldBinding::Receive(uint8_t* target, size_t capacity, const WaitCancel& cancel,
@@ -68,8 +70,8 @@ FrameOutcome FenwoldBinding::Receive(uint8_t* target, size_t capacity, const Wai
   if (capacity < kStreamFrameBytes) return {FrameOutcome::Error, QUVEX_ERR_FRAME_READ};
   const FrameOutcome lost{lostIsEnd ? FrameOutcome::End : FrameOutcome::Error,
                           QUVEX_ERR_FRAME_READ};
-  // A stop cut the last receive short: no failure of the camera, so only a
-  // new connection that cannot be made is reported.
+  // A stop or an interrupt cut the last receive short: no failure of the
+  // camera, so only a new connection that cannot be made is reported.
   if (!connection->AtFrameBoundary()) {
     switch (Reconnect(connection, cancel)) {
       case StreamConnect::Connected: break;

@@ -10,6 +10,7 @@
 #include <mutex>
 
 #include "device_binding.h"
+#include "one_shot_interrupts.h"
 #include "quvex_platform/socket.h"
 #include "stream_connection.h"
 
@@ -34,6 +35,8 @@ class FenwoldBinding final : public DeviceBinding {
 
   int PrepareCapture(const SensorTiming&) override;
   void CancelWaits() override { stopping_.Set(); }
+  void InterruptOneShots() override { interrupts_.Begin(); }
+  void ResumeOneShots() override { interrupts_.End(); }
   // Frames stream without being asked for: every turn receives one.
   FrameOutcome Poll() override { return {FrameOutcome::Frame, 0}; }
   FrameOutcome Read(uint8_t* target, size_t capacity) override;
@@ -51,8 +54,8 @@ class FenwoldBinding final : public DeviceBinding {
   // Receives one frame, waiting on cancel. A stream that lost its frame
   // boundaries is replaced by a new connection, on which the camera starts
   // at a frame: a broken stream at once and reported, a receive cut short by
-  // a stop silently before the next frame. lostIsEnd: a connection that
-  // cannot be made again ends capture.
+  // a stop or an interrupt silently before the next frame. lostIsEnd: a
+  // connection that cannot be made again ends capture.
   FrameOutcome Receive(uint8_t* target, size_t capacity, const platform::WaitCancel& cancel,
                        bool lostIsEnd);
   // Puts a new connection to the same address in place of connection; none
@@ -70,9 +73,14 @@ class FenwoldBinding final : public DeviceBinding {
   std::shared_ptr<CStreamConnection> connection_;  // users take their own reference
   uint32_t address_ = 0;                           // network byte order
 
-  platform::WaitCancel stopping_;  // ends the waits of the capture thread and the one-shot
+  platform::WaitCancel stopping_;  // ends the waits of the capture thread
   platform::WaitCancel host_;      // ends the waits of host calls; raised at destruction
-  uint32_t lastStatus_ = 0;        // capture thread
+  // Raised while host calls that stop or replace the device wait for the
+  // one-shot in progress: it ends the one-shot's waits.
+  platform::WaitCancel oneShots_;
+  OneShotInterrupts interrupts_{
+      [this](bool raised) { raised ? oneShots_.Set() : oneShots_.Reset(); }};
+  uint32_t lastStatus_ = 0;  // capture thread
 };
 
 }  // namespace quvex

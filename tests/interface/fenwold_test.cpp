@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "interrupted_one_shot.h"
 #include "library_session.h"
 #include "loopback_address.h"
 #include "stream_camera.h"
@@ -263,6 +264,36 @@ TEST_F(Fenwold, StopSetIpAddressAndReleaseEndCaptureWhileTheCameraStalls) {
       EXPECT_EQ(library_->Quvex_Release(handle_), 1);
       handle_ = 0;
     }
+  }
+}
+
+TEST_F(Fenwold, CloseReleaseOrANewAddressEndsAOneShotOnASilentCamera) {
+  SimStreamCamera& camera = StartCamera(9);
+  const auto ranges = [&] { return std::ranges::count(camera.Commands(), Command{0, 16}); };
+  for (const std::string call : {"close", "release", "new address"}) {
+    SCOPED_TRACE(call);
+    camera.SetStalled(true);
+    ASSERT_EQ(Connect(9), 1);
+    const int handle = handle_;
+    const auto before = ranges();
+    const OneShotInterruption cut = InterruptOneShot(
+        [&] { return library_->Quvex_OneShot(handle); },
+        [&] { return camera.WaitFor([&] { return ranges() > before; }); },  // its range command
+        [&] {
+          if (call == "close") return library_->Quvex_Close(handle);
+          return call == "release" ? library_->Quvex_Release(handle) : Connect(9);
+        });
+    EXPECT_EQ(cut.shot, 0);
+    EXPECT_EQ(cut.call, 1);
+    EXPECT_LT(cut.callTook, kPromptReturn);
+    EXPECT_LT(cut.shotTook, kPromptReturn);
+    camera.SetStalled(false);
+    if (call == "release") {
+      handle_ = library_->Quvex_Initialize(window_);
+      ASSERT_EQ(Connect(9), 1);
+    }
+    EXPECT_EQ(library_->DrainErrors(handle_), "");  // an interrupted one-shot is no failure
+    EXPECT_TRUE(WholeFrame(library_->Quvex_OneShot(handle_)));
   }
 }
 
