@@ -34,6 +34,17 @@ void SimStreamCamera::SetStalled(bool stalled) {
   Touch();
 }
 
+void SimStreamCamera::HoldMidFrame(bool hold) {
+  std::lock_guard lock(mutex_);
+  holdMidFrame_ = hold;
+  Touch();
+}
+
+std::optional<uint32_t> SimStreamCamera::FrameBeforeTheHeld() const {
+  std::lock_guard lock(mutex_);
+  return beforeTheHeld_;
+}
+
 void SimStreamCamera::Serve(Connection* connection) {
   uint8_t first[4];
   if (!Receive(connection, first, sizeof first)) return;
@@ -67,6 +78,7 @@ void SimStreamCamera::Serve(Connection* connection) {
 
 void SimStreamCamera::Stream(int fd) {
   std::vector<uint8_t> frame(kFrameBytes);
+  std::optional<uint32_t> previous;
   for (;;) {
     {
       std::unique_lock lock(mutex_);
@@ -74,26 +86,49 @@ void SimStreamCamera::Stream(int fd) {
       if (shutdown_) return;
     }
     if (const uint32_t delay = frameDelayMs_.load(); delay > 0 && !Nap(delay)) return;
-    if (!SendFrame(fd, frame)) return;
+    if (!SendFrame(fd, frame, previous)) return;
   }
 }
 
-bool SimStreamCamera::SendFrame(int fd, std::vector<uint8_t>& frame) {
-  FillFrame(frame.data(), frame.size(), true, kWindow, nextFrame_++);
+bool SimStreamCamera::SendFrame(int fd, std::vector<uint8_t>& frame,
+                                std::optional<uint32_t>& previous) {
+  const uint32_t counter = nextFrame_++;
+  FillFrame(frame.data(), frame.size(), true, kWindow, counter);
+  const size_t half = frame.size() / 2;
   if (TakeOne(closeMidFrame_)) {
-    SendAll(fd, frame.data(), frame.size() / 2);
+    SendAll(fd, frame.data(), half);
     shutdown(fd, SHUT_RDWR);  // the connection closes halfway through the frame
     return false;
   }
-  const size_t piece = pieceBytes_.load();
-  const size_t step = piece == 0 ? frame.size() : piece;
-  for (size_t at = 0; at < frame.size(); at += step) {
-    if (!SendAll(fd, frame.data() + at, std::min(step, frame.size() - at))) return false;
+  if (!SendPieces(fd, frame, 0, half) || !HoldHalfway(previous) ||
+      !SendPieces(fd, frame, half, frame.size())) {
+    return false;
   }
+  previous = counter;
   ++framesSent_;
   std::lock_guard lock(mutex_);
   Touch();
   return true;
+}
+
+bool SimStreamCamera::SendPieces(int fd, const std::vector<uint8_t>& frame, size_t from,
+                                 size_t to) {
+  const size_t piece = pieceBytes_.load();
+  const size_t step = piece == 0 ? frame.size() : piece;
+  for (size_t at = from; at < to; at += step) {
+    if (!SendAll(fd, frame.data() + at, std::min(step, to - at))) return false;
+  }
+  return true;
+}
+
+bool SimStreamCamera::HoldHalfway(const std::optional<uint32_t>& previous) {
+  std::unique_lock lock(mutex_);
+  if (!holdMidFrame_ || !previous) return true;
+  beforeTheHeld_ = previous;
+  Touch();
+  changed_.wait(lock, [&] { return shutdown_ || !holdMidFrame_; });
+  beforeTheHeld_.reset();
+  return !shutdown_;
 }
 
 std::vector<SimStreamCamera::Command> SimStreamCamera::Commands() const {

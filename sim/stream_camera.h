@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -47,6 +48,11 @@ class SimStreamCamera final : public SimServer {
   void CloseMidFrame(int count) { closeMidFrame_.store(count); }
   // No frame goes out while stalled; connections stay open.
   void SetStalled(bool stalled);
+  // While set, each stream's next frame after its first stops halfway, and
+  // the stream holds there.
+  void HoldMidFrame(bool hold);
+  // While a stream holds: the counter of the frame it sent whole before.
+  std::optional<uint32_t> FrameBeforeTheHeld() const;
   // Status requests are read and logged but never answered.
   void SetStatusSilent(bool silent) { statusSilent_.store(silent); }
   // Frames go out in pieces of this many bytes (0: whole frames).
@@ -57,9 +63,16 @@ class SimStreamCamera final : public SimServer {
  private:
   void Serve(Connection* connection) override;
   void Stream(int fd);
-  bool SendFrame(int fd, std::vector<uint8_t>& frame);
+  // previous: the stream's last whole frame; the frame sent becomes it.
+  bool SendFrame(int fd, std::vector<uint8_t>& frame, std::optional<uint32_t>& previous);
+  // Sends bytes from to to of frame in pieces; false when the peer is gone.
+  bool SendPieces(int fd, const std::vector<uint8_t>& frame, size_t from, size_t to);
+  // Waits while frames are held; false when the camera shuts down.
+  bool HoldHalfway(const std::optional<uint32_t>& previous);
 
   bool stalled_ = false;  // under mutex_
+  bool holdMidFrame_ = false;  // under mutex_
+  std::optional<uint32_t> beforeTheHeld_;  // under mutex_
   std::vector<Command> commands_;  // under mutex_
 
   std::atomic<int> closeMidFrame_{0};

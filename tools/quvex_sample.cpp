@@ -214,8 +214,8 @@ bool Connect(Quvex& q, int handle, const std::string& address) {
     std::fprintf(stderr, "quvex_sample: '%s' is not an IPv4 address\n", address.c_str());
     return false;
   }
-  return q.Quvex_SetIpAddress(handle, static_cast<uint8_t>(a), static_cast<uint8_t>(b),
-                              static_cast<uint8_t>(c), static_cast<uint8_t>(d)) != 0;
+  return q.Quvex_SetIpAddress(handle, static_cast<int>(a), static_cast<int>(b),
+                              static_cast<int>(c), static_cast<int>(d)) != 0;
 }
 
 // A GigE camera is found on a named network adapter by its MAC address.

@@ -23,11 +23,15 @@ extern "C" {
 
 // Capture stops first: the capture thread is joined before the connections it
 // uses are replaced. Then both connections are made anew, register 9 is
-// written and the frame ring is allocated.
-QUVEX_API int Quvex_SetIpAddress(int handle, uint8_t a, uint8_t b, uint8_t c, uint8_t d) {
+// written and the frame ring is allocated. Only the low byte of each part
+// counts.
+QUVEX_API int Quvex_SetIpAddress(int handle, int a, int b, int c, int d) {
   return WithLanCamera(handle, 0, [=](CQuvex& q, CorvaneBinding& lan) {
     return q.WithCaptureStopped([&] {
-      if (lan.SetIpAddress(a, b, c, d) == 0) return 0;
+      if (lan.SetIpAddress(static_cast<uint8_t>(a), static_cast<uint8_t>(b),
+                           static_cast<uint8_t>(c), static_cast<uint8_t>(d)) == 0) {
+        return 0;
+      }
       return q.AllocateRing();
     });
   });

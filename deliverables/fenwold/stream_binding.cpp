@@ -10,6 +10,8 @@
 
 namespace quvex {
 
+using platform::WaitCancel;
+
 namespace {
 constexpr uint32_t kStatusPeriodMs = 1000;
 }  // namespace
@@ -28,7 +30,7 @@ std::shared_ptr<CStreamConnection> FenwoldBinding::Connection() const {
 
 void FenwoldBinding::Initialized() {
   // The cancel objects are all the start-up sockets need on this platform.
-  if (!stopping_.Valid() || !host_.Valid()) ReportError(QUVEX_ERR_NETWORK);
+  if (!stopping_.Valid() || !host_.Valid() || !oneShots_.Valid()) ReportError(QUVEX_ERR_NETWORK);
 }
 
 int FenwoldBinding::WriteRegister(unsigned registerNumber, int value) {
@@ -50,20 +52,34 @@ int FenwoldBinding::PrepareCapture(const SensorTiming&) {
 }
 
 FrameOutcome FenwoldBinding::Read(uint8_t* target, size_t capacity) {
-  const FrameOutcome got = Receive(target, capacity, true);
+  const FrameOutcome got = Receive(target, capacity, stopping_, true);
   if (got.kind == FrameOutcome::Frame) QueryStatusEverySecond();
   return got;
 }
 
 FrameOutcome FenwoldBinding::OneShot(uint8_t* target, size_t capacity) {
-  return Receive(target, capacity, false);
+  // A host call is about to stop or replace the device: no wait begins.
+  if (interrupts_.Active()) return {FrameOutcome::NoFrame, 0};
+  return Receive(target, capacity, oneShots_, false);
 }
 
-FrameOutcome FenwoldBinding::Receive(uint8_t* target, size_t capacity, bool lostIsEnd) {
-  const auto connection = Connection();
+FrameOutcome FenwoldBinding::Receive(uint8_t* target, size_t capacity, const WaitCancel& cancel,
+                                     bool lostIsEnd) {
+  auto connection = Connection();
   if (!connection) return {FrameOutcome::Error, QUVEX_ERR_NOT_READY};
   if (capacity < kStreamFrameBytes) return {FrameOutcome::Error, QUVEX_ERR_FRAME_READ};
-  switch (connection->ReceiveFrame(target, kStreamFrameBytes, stopping_)) {
+  const FrameOutcome lost{lostIsEnd ? FrameOutcome::End : FrameOutcome::Error,
+                          QUVEX_ERR_FRAME_READ};
+  // A stop or an interrupt cut the last receive short: no failure of the
+  // camera, so only a new connection that cannot be made is reported.
+  if (!connection->AtFrameBoundary()) {
+    switch (Reconnect(connection, cancel)) {
+      case StreamConnect::Connected: break;
+      case StreamConnect::Cancelled: return {FrameOutcome::NoFrame, 0};
+      default: return ReportError(QUVEX_ERR_FRAME_READ), lost;
+    }
+  }
+  switch (connection->ReceiveFrame(target, kStreamFrameBytes, cancel)) {
     case StreamReceive::Frame: return {FrameOutcome::Frame, 0};
     case StreamReceive::Cancelled: return {FrameOutcome::NoFrame, 0};
     case StreamReceive::Idle:
@@ -72,15 +88,16 @@ FrameOutcome FenwoldBinding::Receive(uint8_t* target, size_t capacity, bool lost
     case StreamReceive::Broken: break;
   }
   ReportError(QUVEX_ERR_FRAME_READ);
-  switch (Reconnect()) {
+  switch (Reconnect(connection, cancel)) {
     case StreamConnect::Connected: return {FrameOutcome::Error, QUVEX_ERR_FRAME_READ};
     case StreamConnect::Cancelled: return {FrameOutcome::NoFrame, 0};
-    default: break;
+    default: return lost;
   }
-  return {lostIsEnd ? FrameOutcome::End : FrameOutcome::Error, QUVEX_ERR_FRAME_READ};
 }
 
-StreamConnect FenwoldBinding::Reconnect() {
+StreamConnect FenwoldBinding::Reconnect(std::shared_ptr<CStreamConnection>& connection,
+                                        const WaitCancel& cancel) {
+  if (cancel.IsSet()) return StreamConnect::Cancelled;
   uint32_t address;
   {
     std::lock_guard lock(mutex_);
@@ -90,13 +107,13 @@ StreamConnect FenwoldBinding::Reconnect() {
   try {
     fresh = std::make_shared<CStreamConnection>(address, port_);
   } catch (const std::bad_alloc&) {
-    return StreamConnect::NoAnswer;
+    return StreamConnect::Failed;
   }
-  const StreamConnect result = fresh->Connect(stopping_);
-  if (result == StreamConnect::Connected) {
-    std::lock_guard lock(mutex_);
-    connection_ = std::move(fresh);
-  }
+  const StreamConnect result = fresh->Connect(cancel);
+  if (result != StreamConnect::Connected) return result;
+  connection = fresh;
+  std::lock_guard lock(mutex_);
+  connection_ = std::move(fresh);
   return result;
 }
 
@@ -127,7 +144,8 @@ int FenwoldBinding::SetIpAddress(uint8_t a, uint8_t b, uint8_t c, uint8_t d) {
   }
   switch (fresh->Connect(host_)) {
     case StreamConnect::Connected: break;
-    case StreamConnect::NoAnswer: return ReportError(QUVEX_ERR_NETWORK), 0;
+    case StreamConnect::NoAnswer:
+    case StreamConnect::Failed: return ReportError(QUVEX_ERR_NETWORK), 0;
     case StreamConnect::Refused:
     case StreamConnect::Cancelled: return 0;
   }

@@ -10,6 +10,7 @@
 #include <mutex>
 
 #include "device_binding.h"
+#include "one_shot_interrupts.h"
 #include "quvex_platform/socket.h"
 #include "stream_connection.h"
 
@@ -34,6 +35,8 @@ class FenwoldBinding final : public DeviceBinding {
 
   int PrepareCapture(const SensorTiming&) override;
   void CancelWaits() override { stopping_.Set(); }
+  void InterruptOneShots() override { interrupts_.Begin(); }
+  void ResumeOneShots() override { interrupts_.End(); }
   // Frames stream without being asked for: every turn receives one.
   FrameOutcome Poll() override { return {FrameOutcome::Frame, 0}; }
   FrameOutcome Read(uint8_t* target, size_t capacity) override;
@@ -41,17 +44,24 @@ class FenwoldBinding final : public DeviceBinding {
 
   // Connects to a.b.c.d in place of any earlier connection and sends the
   // start message; capture must not run (the caller stops it first). 1 when
-  // connected; 0 when refused, or with error 11 when the camera did not
-  // answer in time. A failure leaves the object unconnected.
+  // connected; 0 when refused, or with error 11 when the attempt failed at
+  // once or the camera did not answer in time. A failure leaves the object
+  // unconnected.
   int SetIpAddress(uint8_t a, uint8_t b, uint8_t c, uint8_t d);
 
  private:
   std::shared_ptr<CStreamConnection> Connection() const;
-  // Receives one frame; a stream that lost its frame boundaries is replaced
-  // by a new connection, which starts at a frame. lostIsEnd: a connection
-  // that cannot be made again ends capture.
-  FrameOutcome Receive(uint8_t* target, size_t capacity, bool lostIsEnd);
-  StreamConnect Reconnect();
+  // Receives one frame, waiting on cancel. A stream that lost its frame
+  // boundaries is replaced by a new connection, on which the camera starts
+  // at a frame: a broken stream at once and reported, a receive cut short by
+  // a stop or an interrupt silently before the next frame. lostIsEnd: a
+  // connection that cannot be made again ends capture.
+  FrameOutcome Receive(uint8_t* target, size_t capacity, const platform::WaitCancel& cancel,
+                       bool lostIsEnd);
+  // Puts a new connection to the same address in place of connection; none
+  // is begun while cancel is raised.
+  StreamConnect Reconnect(std::shared_ptr<CStreamConnection>& connection,
+                          const platform::WaitCancel& cancel);
   // About once a second while frames arrive (capture thread).
   void QueryStatusEverySecond();
 
@@ -63,9 +73,14 @@ class FenwoldBinding final : public DeviceBinding {
   std::shared_ptr<CStreamConnection> connection_;  // users take their own reference
   uint32_t address_ = 0;                           // network byte order
 
-  platform::WaitCancel stopping_;  // ends the waits of the capture thread and the one-shot
+  platform::WaitCancel stopping_;  // ends the waits of the capture thread
   platform::WaitCancel host_;      // ends the waits of host calls; raised at destruction
-  uint32_t lastStatus_ = 0;        // capture thread
+  // Raised while host calls that stop or replace the device wait for the
+  // one-shot in progress: it ends the one-shot's waits.
+  platform::WaitCancel oneShots_;
+  OneShotInterrupts interrupts_{
+      [this](bool raised) { raised ? oneShots_.Set() : oneShots_.Reset(); }};
+  uint32_t lastStatus_ = 0;  // capture thread
 };
 
 }  // namespace quvex

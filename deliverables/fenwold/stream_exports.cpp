@@ -6,12 +6,15 @@
 extern "C" {
 
 // Capture stops first: the capture thread is joined before the connection it
-// receives from is replaced.
-QUVEX_API int Quvex_SetIpAddress(int handle, uint8_t a, uint8_t b, uint8_t c, uint8_t d) {
+// receives from is replaced. Only the low byte of each part counts.
+QUVEX_API int Quvex_SetIpAddress(int handle, int a, int b, int c, int d) {
   return quvex::WithObject(handle, 0, [=](quvex::CQuvex& q) {
     auto* stream = dynamic_cast<quvex::FenwoldBinding*>(&q.Device());
     if (stream == nullptr) return 0;
-    return q.WithCaptureStopped([&] { return stream->SetIpAddress(a, b, c, d); });
+    return q.WithCaptureStopped([&] {
+      return stream->SetIpAddress(static_cast<uint8_t>(a), static_cast<uint8_t>(b),
+                                  static_cast<uint8_t>(c), static_cast<uint8_t>(d));
+    });
   });
 }
 

@@ -141,9 +141,10 @@ QUVEX_API int Quvex_GetLastError(int handle);
 /* Build-specific exports: only the libraries named export them. */
 /* Corvane, Hesperon. */
 QUVEX_API float Quvex_GetInternalTemperature(int handle, int* ok);
-/* Corvane, Fenwold. Corvane stops a running capture first (as Quvex_Close
- * does), then connects anew; Quvex_Preview starts capture again. */
-QUVEX_API int Quvex_SetIpAddress(int handle, uint8_t a, uint8_t b, uint8_t c, uint8_t d);
+/* Corvane, Fenwold: the camera at a.b.c.d, of which only the low byte of each
+ * counts. Corvane stops a running capture first (as Quvex_Close does), then
+ * connects anew; Quvex_Preview starts capture again. */
+QUVEX_API int Quvex_SetIpAddress(int handle, int a, int b, int c, int d);
 /* Dellisk: a GigE camera on a network adapter. The host names the adapters
  * (their names fill at most 127 bytes; buffers hold at least 256 characters),
  * opens one with Quvex_SetDeviceNumber and finds the camera by its 6-byte MAC

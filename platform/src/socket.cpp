@@ -97,7 +97,9 @@ SocketResult TcpClient::Connect(uint32_t address, uint16_t port, uint32_t timeou
   peer.sin_addr.s_addr = address;
   SocketResult result = SocketResult::Done;
   if (connect(fd_, reinterpret_cast<const sockaddr*>(&peer), sizeof peer) != 0) {
-    if (errno != EINPROGRESS) {
+    if (errno == ECONNREFUSED) {
+      result = SocketResult::Refused;  // a local address may refuse at once
+    } else if (errno != EINPROGRESS) {
       result = SocketResult::Failed;
     } else {
       result = WaitFor(POLLOUT, timeoutMs, cancel);
@@ -105,8 +107,10 @@ SocketResult TcpClient::Connect(uint32_t address, uint16_t port, uint32_t timeou
         // Writable only says the attempt ended; the pending error says how.
         int error = 0;
         socklen_t size = sizeof error;
-        if (getsockopt(fd_, SOL_SOCKET, SO_ERROR, &error, &size) != 0 || error != 0) {
+        if (getsockopt(fd_, SOL_SOCKET, SO_ERROR, &error, &size) != 0) {
           result = SocketResult::Failed;
+        } else if (error != 0) {
+          result = SocketResult::Refused;
         }
       }
     }

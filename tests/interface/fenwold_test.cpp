@@ -3,12 +3,17 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
+#include "interrupted_one_shot.h"
 #include "library_session.h"
 #include "loopback_address.h"
 #include "stream_camera.h"
@@ -26,6 +31,7 @@ constexpr int kFirstAddress = 150;  // 127.p.q.150 and up
 class Fenwold : public LibrarySession {
  protected:
   using SetIpAddressFn = decltype(&::Quvex_SetIpAddress);
+  static_assert(std::is_same_v<SetIpAddressFn, int (*)(int, int, int, int, int)>);
 
   Fenwold() : LibrarySession("Fenwold") {}
   void SetUp() override {
@@ -165,14 +171,19 @@ TEST_F(Fenwold, WithoutAConnectionCaptureIsNotReadyOnce) {
   EXPECT_EQ(SetIpAddress(handle_ + 1, 127, 0, 0, 1), 0);  // unregistered handle
 }
 
-TEST_F(Fenwold, ARefusedConnectIsNoErrorAndLeavesTheObjectUnconnected) {
+TEST_F(Fenwold, ARefusedConnectIsNoErrorOneThatFailsAtOnceIsErrorElevenNeitherConnects) {
   SimStreamCamera& camera = StartCamera(2);
-  ASSERT_EQ(Connect(2), 1);
+  const auto b = LoopbackBytes(kFirstAddress + 2);
+  // Only the low byte of each part counts.
+  ASSERT_EQ(SetIpAddress(handle_, b[0] | 0x100, b[1] | ~0xFF, b[2] | 0x7F00, b[3] | 0x1000), 1);
   camera.SetRefusing(true);
-  EXPECT_EQ(Connect(2), 0);
-  EXPECT_EQ(library_->DrainErrors(handle_), "");
-  EXPECT_EQ(library_->Quvex_Preview(handle_), 0);
-  EXPECT_EQ(library_->DrainErrors(handle_), "1");
+  // The kernel rejects a stream to a multicast group at once.
+  for (const auto& [to, errors] : {std::pair{b, ""}, {std::array<uint8_t, 4>{224, 0, 0, 1}, "11"}}) {
+    EXPECT_EQ(SetIpAddress(handle_, to[0], to[1], to[2], to[3]), 0);
+    EXPECT_EQ(library_->DrainErrors(handle_), errors);
+    EXPECT_EQ(library_->Quvex_Preview(handle_), 0);
+    EXPECT_EQ(library_->DrainErrors(handle_), "1");
+  }
 }
 
 TEST_F(Fenwold, ACloseMidFrameIsReportedAndTheStreamStartsAgainWhole) {
@@ -186,6 +197,34 @@ TEST_F(Fenwold, ACloseMidFrameIsReportedAndTheStreamStartsAgainWhole) {
   for (int i = 0; i < 3; ++i) EXPECT_TRUE(NextWholeFrame());
   ASSERT_EQ(library_->Quvex_Close(handle_), 1);
   EXPECT_EQ(library_->DrainErrors(handle_), "3,3");
+}
+
+TEST_F(Fenwold, AfterACloseMidFrameEveryFrameIsOneWholeFrameOfTheCamera) {
+  SimStreamCamera& camera = StartCamera(8);
+  camera.SetPieceBytes(4096);
+  ASSERT_EQ(Connect(8), 1);
+  library_->Quvex_SetParam(handle_, QUVEX_PARAM_LOOP_SLEEP, 0);  // on to the next frame at once
+  library_->Quvex_SetParam(handle_, QUVEX_PARAM_VIEW_FLIP, 1);
+  std::vector<uint16_t> raw(kWidth * kHeight);
+  for (int round = 0; round < 5; ++round) {
+    ASSERT_EQ(library_->Quvex_Preview(handle_), 1);
+    // Once the frame before the held one is delivered, capture waits in that one.
+    std::optional<uint32_t> before;
+    for (uint32_t counter = 0; !before || counter < *before;) {
+      const int id = NextFrame();
+      ASSERT_NE(id, 0);
+      if (library_->Quvex_GetRaw(handle_, id, raw.data(), kWidth * kHeight * 2) != 1) continue;
+      ASSERT_TRUE(sim::IsWholeFrame(raw.data(), kWidth, kHeight, &counter)) << round;
+      if (before) continue;
+      camera.HoldMidFrame(true);
+      ASSERT_TRUE(camera.WaitFor(
+          [&] { return (before = camera.FrameBeforeTheHeld()).has_value(); }));
+    }
+    ASSERT_EQ(library_->Quvex_Close(handle_), 1);  // cuts the held frame
+    camera.HoldMidFrame(false);
+  }
+  // The host's own close is no failure; only fetches of frames already replaced fail.
+  EXPECT_EQ(library_->DrainErrors(handle_).find('3'), std::string::npos);
 }
 
 TEST_F(Fenwold, ALostCameraEndsCaptureWithOneReportInsteadOfAFlood) {
@@ -225,6 +264,36 @@ TEST_F(Fenwold, StopSetIpAddressAndReleaseEndCaptureWhileTheCameraStalls) {
       EXPECT_EQ(library_->Quvex_Release(handle_), 1);
       handle_ = 0;
     }
+  }
+}
+
+TEST_F(Fenwold, CloseReleaseOrANewAddressEndsAOneShotOnASilentCamera) {
+  SimStreamCamera& camera = StartCamera(9);
+  const auto ranges = [&] { return std::ranges::count(camera.Commands(), Command{0, 16}); };
+  for (const std::string call : {"close", "release", "new address"}) {
+    SCOPED_TRACE(call);
+    camera.SetStalled(true);
+    ASSERT_EQ(Connect(9), 1);
+    const int handle = handle_;
+    const auto before = ranges();
+    const OneShotInterruption cut = InterruptOneShot(
+        [&] { return library_->Quvex_OneShot(handle); },
+        [&] { return camera.WaitFor([&] { return ranges() > before; }); },  // its range command
+        [&] {
+          if (call == "close") return library_->Quvex_Close(handle);
+          return call == "release" ? library_->Quvex_Release(handle) : Connect(9);
+        });
+    EXPECT_EQ(cut.shot, 0);
+    EXPECT_EQ(cut.call, 1);
+    EXPECT_LT(cut.callTook, kPromptReturn);
+    EXPECT_LT(cut.shotTook, kPromptReturn);
+    camera.SetStalled(false);
+    if (call == "release") {
+      handle_ = library_->Quvex_Initialize(window_);
+      ASSERT_EQ(Connect(9), 1);
+    }
+    EXPECT_EQ(library_->DrainErrors(handle_), "");  // an interrupted one-shot is no failure
+    EXPECT_TRUE(WholeFrame(library_->Quvex_OneShot(handle_)));
   }
 }
 

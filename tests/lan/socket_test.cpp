@@ -79,7 +79,10 @@ TEST(TcpClient, ARefusedConnectFailsAndLeavesNoSocket) {
   WaitCancel cancel;
   TcpClient client;
   EXPECT_EQ(client.Connect(Address(camera.Address()), 8886, kLongWait, cancel),
-            SocketResult::Failed);
+            SocketResult::Refused);
+  EXPECT_FALSE(client.IsOpen());
+  // The kernel rejects a stream to a multicast group before anything is sent.
+  EXPECT_EQ(client.Connect(Address("224.0.0.1"), 8886, kLongWait, cancel), SocketResult::Failed);
   EXPECT_FALSE(client.IsOpen());
   EXPECT_EQ(client.SendAll(kFrameRequest.data(), kFrameRequest.size(), kLongWait, cancel),
             SocketResult::Failed);

@@ -18,8 +18,9 @@ StreamConnect CStreamConnection::Connect(const WaitCancel& cancel) {
     case SocketResult::Done: break;
     case SocketResult::Cancelled: return StreamConnect::Cancelled;
     case SocketResult::TimedOut: return StreamConnect::NoAnswer;
+    case SocketResult::Refused: return StreamConnect::Refused;
     case SocketResult::Failed:
-    case SocketResult::PeerClosed: return StreamConnect::Refused;
+    case SocketResult::PeerClosed: return StreamConnect::Failed;
   }
   const LanStartPacket start = StartPacket();
   const SocketResult sent = socket_.SendAll(start.data(), start.size(), waitMs_, cancel);
@@ -42,14 +43,12 @@ StreamReceive CStreamConnection::ReceiveFrame(uint8_t* target, size_t length,
     case SocketResult::Done: break;
     case SocketResult::Cancelled: return StreamReceive::Cancelled;
     case SocketResult::TimedOut: return StreamReceive::Idle;
-    case SocketResult::Failed:
-    case SocketResult::PeerClosed: return StreamReceive::Broken;
+    default: return StreamReceive::Broken;
   }
-  switch (socket_.RecvAll(target + 1, length - 1, waitMs_, cancel)) {
-    case SocketResult::Done: return StreamReceive::Frame;
-    case SocketResult::Cancelled: return StreamReceive::Cancelled;
-    default: return StreamReceive::Broken;  // part of a frame is gone
-  }
+  const SocketResult rest = socket_.RecvAll(target + 1, length - 1, waitMs_, cancel);
+  if (rest == SocketResult::Done) return StreamReceive::Frame;
+  atFrameBoundary_ = false;
+  return rest == SocketResult::Cancelled ? StreamReceive::Cancelled : StreamReceive::Broken;
 }
 
 std::optional<uint16_t> CStreamConnection::QueryStatus(const WaitCancel& cancel) {

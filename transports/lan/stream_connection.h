@@ -21,8 +21,9 @@ inline constexpr uint32_t kStatusWaitMs = 1000;
 
 enum class StreamConnect {
   Connected,  // connected and the start message sent whole
-  Refused,    // the camera refused the connection
+  Refused,    // the camera refused the connection, or the attempt failed under way
   NoAnswer,   // no answer in time, or the start message did not go out
+  Failed,     // the attempt could not even begin
   Cancelled,  // the cancel was raised
 };
 
@@ -46,8 +47,13 @@ class CStreamConnection {
   StreamConnect Connect(const platform::WaitCancel& cancel);
   // Sends one command packet whole; false when it could not. Any thread.
   bool SendCommand(uint8_t code, uint16_t value, const platform::WaitCancel& cancel);
-  // Receives the next length bytes of the stream into target (one thread).
+  // Receives the next length bytes of the stream into target (one thread at
+  // a time).
   StreamReceive ReceiveFrame(uint8_t* target, size_t length, const platform::WaitCancel& cancel);
+  // false once a receive ended with part of a frame taken: the rest of that
+  // frame is still in the stream, so every later frame would be cut across
+  // two of the camera's.
+  bool AtFrameBoundary() const { return atFrameBoundary_; }
   // Sends the status command on the stream, then asks on a connection of its
   // own and reads the first word of the reply (least-significant byte first).
   // Every step is bounded; the status connection is always closed.
@@ -60,6 +66,7 @@ class CStreamConnection {
   const uint32_t statusWaitMs_;
   platform::TcpClient socket_;
   std::mutex sendMutex_;  // one packet at a time goes out whole
+  bool atFrameBoundary_ = true;  // the receiving thread's
 };
 
 }  // namespace quvex

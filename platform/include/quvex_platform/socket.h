@@ -13,6 +13,7 @@ namespace quvex::platform {
 enum class SocketResult {
   Done,        // connected, or every byte went out or came in
   Failed,      // a socket error, or the cancel object does not exist
+  Refused,     // a connect was refused, or failed once under way
   PeerClosed,  // the peer closed the connection during a receive
   Cancelled,   // the WaitCancel was raised during a wait
   TimedOut,    // a wait lasted its whole bound
@@ -53,7 +54,9 @@ class TcpClient {
   bool IsOpen() const { return fd_ >= 0; }
   // Opens a socket and connects it to address (network order) and port (host
   // order), waiting at most timeoutMs. Success only once the socket reports
-  // no pending error; any failure closes the socket again.
+  // no pending error; any failure closes the socket again. An attempt that
+  // was refused or failed once under way is Refused; Failed means it could
+  // not begin.
   SocketResult Connect(uint32_t address, uint16_t port, uint32_t timeoutMs,
                        const WaitCancel& cancel);
   // Sends every byte within timeoutMs in all, however the peer paces it.
