@@ -7,8 +7,8 @@
 #include <cstring>
 #include <vector>
 
-#include "usb_codes.h"
-#include "usb_colour.h"
+#include "devices/usb/usb_codes.h"
+#include "devices/usb/usb_colour.h"
 
 namespace quvex {
 namespace {

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "pixel_routines.h"
+#include "imaging/pixel_routines.h"
 
 namespace quvex {
 namespace {

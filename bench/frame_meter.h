@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "sdk_cpu_meter.h"
+#include "bench/sdk_cpu_meter.h"
 
 namespace quvex::bench {
 

@@ -15,10 +15,10 @@
 #include <string>
 #include <vector>
 
+#include "bench/sdk_cpu_meter.h"
 #include "quvex/quvex.h"
 #include "quvex/quvex_window.h"
-#include "sdk_cpu_meter.h"
-#include "usb_camera.h"
+#include "sim/usb_camera.h"
 
 namespace {
 

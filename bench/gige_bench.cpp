@@ -13,10 +13,10 @@
 #include <memory>
 #include <vector>
 
-#include "frame_pattern.h"
-#include "gige_camera.h"
-#include "gige_device.h"
-#include "gige_packet.h"
+#include "sim/frame_pattern.h"
+#include "sim/gige_camera.h"
+#include "transports/gige/gige_device.h"
+#include "transports/gige/gige_packet.h"
 
 namespace quvex {
 namespace {

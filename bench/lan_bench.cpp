@@ -17,16 +17,16 @@
 #include <string>
 #include <vector>
 
-#include "corvane_binding.h"
-#include "frame_meter.h"
-#include "lan_camera.h"
-#include "lan_connection.h"
-#include "lan_protocol.h"
-#include "loopback_address.h"
-#include "quvex.h"
+#include "bench/frame_meter.h"
+#include "bench/sdk_cpu_meter.h"
+#include "core/camera_object.h"
 #include "quvex/quvex_window.h"
-#include "sdk_cpu_meter.h"
-#include "test_profile.h"
+#include "sim/lan_camera.h"
+#include "tests/support/loopback_address.h"
+#include "tests/support/test_profile.h"
+#include "transports/lan/corvane_binding.h"
+#include "transports/lan/lan_connection.h"
+#include "transports/lan/lan_protocol.h"
 
 namespace quvex {
 namespace {

@@ -5,8 +5,8 @@
 #include <cstring>
 #include <vector>
 
-#include "quvex.h"
-#include "test_profile.h"
+#include "core/camera_object.h"
+#include "tests/support/test_profile.h"
 
 namespace quvex {
 namespace {

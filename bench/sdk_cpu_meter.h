@@ -9,7 +9,7 @@
 
 #include <cstdint>
 
-#include "simulator_cpu.h"
+#include "sim/simulator_cpu.h"
 
 namespace quvex::bench {
 

@@ -16,12 +16,12 @@
 #include <string>
 #include <vector>
 
-#include "frame_meter.h"
-#include "loopback_address.h"
+#include "bench/frame_meter.h"
 #include "quvex/quvex.h"
 #include "quvex/quvex_window.h"
-#include "stream_camera.h"
-#include "stream_connection.h"
+#include "sim/stream_camera.h"
+#include "tests/support/loopback_address.h"
+#include "transports/lan/stream_connection.h"
 
 namespace quvex {
 namespace {

@@ -9,8 +9,8 @@
 #include <memory>
 #include <vector>
 
-#include "quvex.h"
-#include "test_profile.h"
+#include "core/camera_object.h"
+#include "tests/support/test_profile.h"
 
 namespace quvex {
 namespace {

@@ -29,8 +29,9 @@ install(EXPORT QuvexTargets NAMESPACE Quvex:: DESTINATION ${QUVEX_PACKAGE_DIR})
 
 if(TARGET quvex_sim)
   set_target_properties(quvex_sim PROPERTIES EXPORT_NAME Simulator)
+  # Installed as quvex/sim/: a host includes "sim/usb_camera.h" as the tree does.
   target_include_directories(quvex_sim INTERFACE
-    $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}/quvex/sim>)
+    $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}/quvex>)
   install(TARGETS quvex_sim EXPORT QuvexSimulatorTargets
     ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT Simulator EXCLUDE_FROM_ALL)
   install(DIRECTORY ${PROJECT_SOURCE_DIR}/sim/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/quvex/sim
@@ -69,5 +70,5 @@ foreach(library IN LISTS QUVEX_DELIVERABLES)
 endforeach()
 if(TARGET quvex_sim)
   quvex_pkg_config(quvex-simulator "Quvex simulated USB and LAN cameras" quvex
-    "-I\${includedir}/quvex/sim" "-lquvex_sim -pthread" COMPONENT Simulator EXCLUDE_FROM_ALL)
+    "-I\${includedir}/quvex" "-lquvex_sim -pthread" COMPONENT Simulator EXCLUDE_FROM_ALL)
 endif()

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "colour_lookup.h"
+#include "core/colour_lookup.h"
 
 namespace quvex {
 

@@ -2,7 +2,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "colour_kernels.h"
+#include "core/colour_kernels.h"
 
 #if defined(__x86_64__)
 #include <immintrin.h>

@@ -1,12 +1,12 @@
 // Colour lookup tables: built per change of bounds, read once per pixel.
-#include "colour_lookup.h"
+#include "core/colour_lookup.h"
 
 #include <algorithm>
 #include <bit>
 #include <cstring>
 #include <new>
 
-#include "colour_kernels.h"
+#include "core/colour_kernels.h"
 
 namespace quvex {
 

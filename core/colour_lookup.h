@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "palette.h"
+#include "core/palette.h"
 
 namespace quvex {
 

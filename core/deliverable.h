@@ -4,8 +4,8 @@
 
 #include <memory>
 
-#include "device_binding.h"
-#include "profile.h"
+#include "core/device_binding.h"
+#include "core/profile.h"
 #include "quvex_platform/resources.h"
 
 namespace quvex {

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "profile.h"
+#include "core/profile.h"
 
 namespace quvex {
 

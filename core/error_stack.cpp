@@ -1,4 +1,4 @@
-#include "error_stack.h"
+#include "core/error_stack.h"
 
 namespace quvex {
 

@@ -3,8 +3,8 @@
 // inside reach the host.
 #pragma once
 
-#include "quvex.h"
-#include "sdk_chain.h"
+#include "core/camera_object.h"
+#include "core/sdk_chain.h"
 
 namespace quvex {
 

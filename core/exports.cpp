@@ -3,9 +3,9 @@
 // reaches the host.
 #include <new>
 
-#include "deliverable.h"
-#include "export_call.h"
-#include "wide_string.h"
+#include "core/deliverable.h"
+#include "core/export_call.h"
+#include "core/wide_string.h"
 
 using quvex::CQuvex;
 using quvex::CWideString;

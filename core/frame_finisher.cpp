@@ -1,5 +1,5 @@
 // The frame finisher's thread and the hand-over of frames in flight.
-#include "frame_finisher.h"
+#include "core/frame_finisher.h"
 
 #include <utility>
 

@@ -1,4 +1,4 @@
-#include "frame_ring.h"
+#include "core/frame_ring.h"
 
 #include <cstdlib>
 

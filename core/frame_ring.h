@@ -9,8 +9,8 @@
 #include <mutex>
 #include <vector>
 
-#include "dib_image.h"
-#include "profile.h"
+#include "core/profile.h"
+#include "imaging/dib_image.h"
 
 namespace quvex {
 

@@ -1,7 +1,7 @@
 // The false-colour palette: a lightness ramp over a hue circle at full
 // saturation, dark purple at index 0 through blue, green, yellow and red to
 // near white at index 359.
-#include "palette.h"
+#include "core/palette.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "recorder.h"
+#include "core/recorder.h"
 
 #include <string>
 

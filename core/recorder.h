@@ -8,8 +8,8 @@
 #include <memory>
 #include <string>
 
-#include "avi_writer.h"
-#include "file_buffer.h"
+#include "imaging/avi_writer.h"
+#include "imaging/file_buffer.h"
 
 namespace quvex {
 

@@ -1,8 +1,8 @@
-#include "sdk_chain.h"
+#include "core/sdk_chain.h"
 
 #include <cstdlib>
 
-#include "quvex.h"
+#include "core/camera_object.h"
 #include "quvex_platform/clock.h"
 
 namespace quvex {

@@ -1,6 +1,6 @@
 // Parsing of the table forms. Sizes and offsets are compared in 64-bit
 // arithmetic so that no count or offset in a file can wrap past the check.
-#include "table_file.h"
+#include "core/table_file.h"
 
 #include <bit>
 #include <cstring>

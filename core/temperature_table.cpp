@@ -12,13 +12,13 @@
 //   Single: the same scan, every step in single precision;
 //   Older:  scan while i < N; min(10, N - i) pairs; all in double, rounded to
 //           float only at the end.
-#include "temperature_table.h"
+#include "core/temperature_table.h"
 
 #include <algorithm>
 #include <new>
 #include <optional>
 
-#include "file_buffer.h"
+#include "imaging/file_buffer.h"
 
 namespace quvex {
 namespace {

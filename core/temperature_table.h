@@ -11,9 +11,9 @@
 #include <span>
 #include <vector>
 
-#include "profile.h"
+#include "core/profile.h"
+#include "core/table_file.h"
 #include "quvex_platform/resources.h"
-#include "table_file.h"
 
 namespace quvex {
 

@@ -1,6 +1,6 @@
 // The module record of this library: its built-in tables, found by type and
 // id without reference to the library's file name.
-#include "deliverable.h"
+#include "core/deliverable.h"
 
 extern "C" {
 extern const uint8_t quvex_tbl_114_begin[];

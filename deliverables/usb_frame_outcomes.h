@@ -5,9 +5,9 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "device_binding.h"
+#include "core/device_binding.h"
+#include "devices/usb/usb_device.h"
 #include "quvex/quvex.h"
-#include "usb_device.h"
 
 namespace quvex {
 

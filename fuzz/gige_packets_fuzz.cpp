@@ -20,11 +20,11 @@
 #include <tuple>
 #include <vector>
 
-#include "fuzz_script.h"
-#include "gige_camera_types.h"
-#include "gige_device.h"
-#include "gige_packet.h"
+#include "fuzz/fuzz_script.h"
 #include "quvex/quvex_packet.h"
+#include "transports/gige/gige_camera_types.h"
+#include "transports/gige/gige_device.h"
+#include "transports/gige/gige_packet.h"
 
 namespace {
 

@@ -11,8 +11,8 @@
 #include <mutex>
 #include <span>
 
-#include "lan_link.h"
-#include "lan_protocol.h"
+#include "transports/lan/lan_link.h"
+#include "transports/lan/lan_protocol.h"
 
 namespace {
 

@@ -23,8 +23,8 @@
 #include <thread>
 #include <vector>
 
-#include "fuzz_script.h"
-#include "stream_connection.h"
+#include "fuzz/fuzz_script.h"
+#include "transports/lan/stream_connection.h"
 
 namespace {
 

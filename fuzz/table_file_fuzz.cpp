@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <span>
 
-#include "table_file.h"
-#include "temperature_table.h"
+#include "core/table_file.h"
+#include "core/temperature_table.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // AVI movie writer. Every size stays within its 32-bit field: frames that
 // would push the finished movie past 4 GiB are refused, so the owner can roll
 // over to a new file in time.
-#include "avi_writer.h"
+#include "imaging/avi_writer.h"
 
 #include <algorithm>
 #include <array>

@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "dib_image.h"
-#include "file_buffer.h"
+#include "imaging/dib_image.h"
+#include "imaging/file_buffer.h"
 
 namespace quvex {
 

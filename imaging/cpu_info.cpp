@@ -1,6 +1,6 @@
 // Processor identification: vendor, family, model, stepping, the instruction
 // set extensions CPUID reports and which of them the OS lets run.
-#include "cpu_info.h"
+#include "imaging/cpu_info.h"
 
 #include <cstring>
 

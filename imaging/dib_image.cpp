@@ -1,4 +1,4 @@
-#include "dib_image.h"
+#include "imaging/dib_image.h"
 
 #include <algorithm>
 #include <cstring>
@@ -6,7 +6,7 @@
 #include <new>
 #include <utility>
 
-#include "file_buffer.h"
+#include "imaging/file_buffer.h"
 
 namespace quvex {
 namespace {

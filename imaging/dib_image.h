@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "image_desc.h"
+#include "imaging/image_desc.h"
 
 namespace quvex {
 

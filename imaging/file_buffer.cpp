@@ -1,6 +1,6 @@
 // Whole-file reads into an owned buffer, resource lookups without a copy, and
 // plain writes. Every failure is a result, never an exception.
-#include "file_buffer.h"
+#include "imaging/file_buffer.h"
 
 #include <limits>
 #include <new>

@@ -1,11 +1,11 @@
 // The still-image dispatcher: picks the writer for a format code and makes
 // the temporary copy that brings the image into a depth the encoder takes.
-#include "image_writers.h"
+#include "imaging/image_writers.h"
 
 #include <limits>
 
-#include "file_buffer.h"
-#include "pixel_routines.h"
+#include "imaging/file_buffer.h"
+#include "imaging/pixel_routines.h"
 
 namespace quvex {
 namespace {

@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "dib_image.h"
+#include "imaging/dib_image.h"
 
 struct png_struct_def;
 

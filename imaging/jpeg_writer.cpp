@@ -9,7 +9,7 @@
 // jpeglib.h needs size_t and FILE declared first.
 #include <jpeglib.h>
 
-#include "image_writers.h"
+#include "imaging/image_writers.h"
 #include "quvex_platform/file.h"
 
 namespace quvex {

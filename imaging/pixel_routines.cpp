@@ -1,9 +1,9 @@
-#include "pixel_routines.h"
+#include "imaging/pixel_routines.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "row_kernels.h"
+#include "imaging/row_kernels.h"
 
 namespace quvex {
 namespace {

@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-#include "image_desc.h"
+#include "imaging/image_desc.h"
 
 namespace quvex {
 

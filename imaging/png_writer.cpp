@@ -1,6 +1,6 @@
 // PNG writer over libpng. Error recovery is kept per save, in the libpng
 // structure of that save, so saves on several threads stay apart.
-#include "png_writer.h"
+#include "imaging/png_writer.h"
 
 #include <png.h>
 
@@ -8,7 +8,7 @@
 #include <memory>
 #include <new>
 
-#include "image_writers.h"
+#include "imaging/image_writers.h"
 #include "quvex_platform/file.h"
 
 namespace quvex {

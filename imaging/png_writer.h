@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "dib_image.h"
+#include "imaging/dib_image.h"
 
 namespace quvex {
 

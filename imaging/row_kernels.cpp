@@ -1,4 +1,4 @@
-#include "row_kernels.h"
+#include "imaging/row_kernels.h"
 
 #include <bit>
 #include <cstring>

@@ -1,7 +1,7 @@
 // Nearest-neighbour stretches of 24-bit pixels between two rectangles.
 #include <cstring>
 
-#include "pixel_routines.h"
+#include "imaging/pixel_routines.h"
 
 namespace quvex {
 namespace {

@@ -7,8 +7,8 @@
 #include <optional>
 #include <string>
 
-#include "image_writers.h"
-#include "pixel_routines.h"
+#include "imaging/image_writers.h"
+#include "imaging/pixel_routines.h"
 #include "quvex_platform/file.h"
 #include "quvex_platform/text.h"
 

@@ -1,10 +1,10 @@
 // The simulated camera's picture and its decoder.
-#include "frame_pattern.h"
+#include "sim/frame_pattern.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "sample_cycle.h"
+#include "sim/sample_cycle.h"
 
 namespace quvex::sim {
 

@@ -1,11 +1,11 @@
-#include "gige_camera.h"
+#include "sim/gige_camera.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <optional>
 
-#include "frame_pattern.h"
+#include "sim/frame_pattern.h"
 
 namespace quvex::sim {
 

@@ -16,7 +16,7 @@
 #include <thread>
 #include <vector>
 
-#include "gige_link.h"
+#include "sim/gige_link.h"
 
 namespace quvex::sim {
 

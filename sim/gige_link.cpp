@@ -1,4 +1,4 @@
-#include "gige_link.h"
+#include "sim/gige_link.h"
 
 #include <arpa/inet.h>
 #include <linux/if_ether.h>

@@ -1,10 +1,10 @@
 // A simulated LAN camera: each connection's thread reads its messages and
 // answers them.
-#include "lan_camera.h"
+#include "sim/lan_camera.h"
 
 #include <algorithm>
 
-#include "lan_frame_replay.h"
+#include "sim/lan_frame_replay.h"
 
 namespace quvex::sim {
 

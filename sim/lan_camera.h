@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "sim_server.h"
+#include "sim/sim_server.h"
 
 namespace quvex::sim {
 

@@ -1,4 +1,4 @@
-#include "lan_frame_replay.h"
+#include "sim/lan_frame_replay.h"
 
 #include <sys/socket.h>
 #include <sys/uio.h>
@@ -8,8 +8,8 @@
 #include <cerrno>
 #include <span>
 
-#include "lan_camera.h"
-#include "sample_cycle.h"
+#include "sim/lan_camera.h"
+#include "sim/sample_cycle.h"
 
 namespace quvex::sim {
 

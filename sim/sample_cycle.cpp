@@ -1,4 +1,4 @@
-#include "sample_cycle.h"
+#include "sim/sample_cycle.h"
 
 #include <algorithm>
 #include <cstring>

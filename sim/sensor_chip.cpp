@@ -1,5 +1,5 @@
 // The simulated sensor and converter chips.
-#include "sensor_chip.h"
+#include "sim/sensor_chip.h"
 
 namespace quvex::sim {
 

@@ -1,9 +1,9 @@
 // The simulated cameras' TCP server: one thread accepts connections, one
 // thread per connection serves it, all with blocking sockets. Shutting down
 // wakes them all through shutdown() and an eventfd.
-#include "sim_server.h"
+#include "sim/sim_server.h"
 
-#include "simulator_cpu.h"
+#include "sim/simulator_cpu.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>

@@ -1,4 +1,4 @@
-#include "simulator_cpu.h"
+#include "sim/simulator_cpu.h"
 
 #include <pthread.h>
 

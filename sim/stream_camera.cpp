@@ -1,8 +1,8 @@
 // A simulated port-123 camera: each connection is served on its own thread,
 // and a streaming connection gets one more thread that sends its frames.
-#include "stream_camera.h"
+#include "sim/stream_camera.h"
 
-#include "simulator_cpu.h"
+#include "sim/simulator_cpu.h"
 
 #include <sys/socket.h>
 

@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "frame_pattern.h"
-#include "sim_server.h"
+#include "sim/frame_pattern.h"
+#include "sim/sim_server.h"
 
 namespace quvex::sim {
 

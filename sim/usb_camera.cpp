@@ -1,11 +1,11 @@
 // The simulated USB camera: driver callbacks, packets, paced frames, faults.
-#include "usb_camera.h"
+#include "sim/usb_camera.h"
 
 #include <algorithm>
 #include <cstring>
 #include <new>
 
-#include "simulator_cpu.h"
+#include "sim/simulator_cpu.h"
 
 namespace quvex::sim {
 

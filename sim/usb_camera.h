@@ -20,9 +20,9 @@
 #include <string>
 #include <vector>
 
-#include "frame_pattern.h"
 #include "quvex/quvex_usb.h"
-#include "sensor_chip.h"
+#include "sim/frame_pattern.h"
+#include "sim/sensor_chip.h"
 
 namespace quvex::sim {
 

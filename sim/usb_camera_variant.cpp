@@ -1,7 +1,7 @@
 // The simulated camera's variant commands: init, value reads with their two
 // replies, and the sensor registers that carry the transfer size, the
 // capture mode and the pixel mode.
-#include "usb_camera.h"
+#include "sim/usb_camera.h"
 
 namespace quvex::sim {
 

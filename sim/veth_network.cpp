@@ -1,4 +1,4 @@
-#include "veth_network.h"
+#include "sim/veth_network.h"
 
 #include <fcntl.h>
 #include <sched.h>

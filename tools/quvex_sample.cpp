@@ -15,10 +15,10 @@
 #include "quvex/quvex.h"
 #include "quvex/quvex_libusb.h"
 #include "quvex/quvex_window.h"
-#include "gige_camera.h"
-#include "lan_camera.h"
-#include "stream_camera.h"
-#include "usb_camera.h"
+#include "sim/gige_camera.h"
+#include "sim/lan_camera.h"
+#include "sim/stream_camera.h"
+#include "sim/usb_camera.h"
 
 namespace {
 

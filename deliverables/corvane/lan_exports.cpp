@@ -1,8 +1,8 @@
 // The exports of the LAN build: the camera address and the camera's internal
 // temperature. Like every export they look the handle up first and let
 // nothing thrown inside reach the host.
-#include "corvane_binding.h"
-#include "export_call.h"
+#include "core/export_call.h"
+#include "transports/lan/corvane_binding.h"
 
 using quvex::CorvaneBinding;
 using quvex::CQuvex;

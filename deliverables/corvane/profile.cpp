@@ -1,6 +1,6 @@
 // Corvane: LAN camera on TCP port 8886; the 64-bit build, single-precision arithmetic.
-#include "corvane_binding.h"
-#include "deliverable.h"
+#include "core/deliverable.h"
+#include "transports/lan/corvane_binding.h"
 
 namespace quvex {
 

@@ -5,8 +5,8 @@
 #include <array>
 #include <cstring>
 
-#include "export_call.h"
-#include "gige_binding.h"
+#include "core/export_call.h"
+#include "deliverables/dellisk/gige_binding.h"
 #include "quvex_platform/text.h"
 
 using quvex::CQuvex;

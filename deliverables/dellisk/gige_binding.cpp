@@ -1,4 +1,4 @@
-#include "gige_binding.h"
+#include "deliverables/dellisk/gige_binding.h"
 
 #include "quvex/quvex.h"
 

@@ -8,9 +8,9 @@
 #include <memory>
 #include <mutex>
 
-#include "device_binding.h"
-#include "gige_device.h"
-#include "one_shot_interrupts.h"
+#include "core/device_binding.h"
+#include "core/one_shot_interrupts.h"
+#include "transports/gige/gige_device.h"
 
 namespace quvex {
 

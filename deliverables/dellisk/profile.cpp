@@ -1,6 +1,6 @@
 // Dellisk: older generation, GigE camera through packet capture.
-#include "deliverable.h"
-#include "gige_binding.h"
+#include "core/deliverable.h"
+#include "deliverables/dellisk/gige_binding.h"
 
 namespace quvex {
 

@@ -1,6 +1,6 @@
 // Fenwold: older generation, LAN camera on TCP port 123.
-#include "deliverable.h"
-#include "stream_binding.h"
+#include "core/deliverable.h"
+#include "deliverables/fenwold/stream_binding.h"
 
 namespace quvex {
 

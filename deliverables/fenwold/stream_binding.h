@@ -9,10 +9,10 @@
 #include <memory>
 #include <mutex>
 
-#include "device_binding.h"
-#include "one_shot_interrupts.h"
+#include "core/device_binding.h"
+#include "core/one_shot_interrupts.h"
 #include "quvex_platform/socket.h"
-#include "stream_connection.h"
+#include "transports/lan/stream_connection.h"
 
 namespace quvex {
 

@@ -1,7 +1,7 @@
 // The export of the port-123 LAN build: the camera address. Like every export
 // it looks the handle up first and lets nothing thrown inside reach the host.
-#include "export_call.h"
-#include "stream_binding.h"
+#include "core/export_call.h"
+#include "deliverables/fenwold/stream_binding.h"
 
 extern "C" {
 

@@ -1,9 +1,9 @@
-#include "usb_binding.h"
+#include "deliverables/galdris/usb_binding.h"
 
 #include <new>
 
+#include "deliverables/usb_frame_outcomes.h"
 #include "quvex/quvex.h"
-#include "usb_frame_outcomes.h"
 
 namespace quvex {
 

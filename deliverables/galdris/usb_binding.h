@@ -2,9 +2,9 @@
 // the device-type holder.
 #pragma once
 
-#include "device_binding.h"
-#include "device_holder.h"
-#include "one_shot_interrupts.h"
+#include "core/device_binding.h"
+#include "core/one_shot_interrupts.h"
+#include "devices/usb/device_holder.h"
 
 namespace quvex {
 

@@ -1,6 +1,6 @@
 // Hesperon: variant USB camera; dense tables.
-#include "deliverable.h"
-#include "variant_binding.h"
+#include "core/deliverable.h"
+#include "deliverables/hesperon/variant_binding.h"
 
 namespace quvex {
 

@@ -1,8 +1,8 @@
-#include "variant_binding.h"
+#include "deliverables/hesperon/variant_binding.h"
 
+#include "core/sensor_temperature.h"
+#include "deliverables/usb_frame_outcomes.h"
 #include "quvex/quvex.h"
-#include "sensor_temperature.h"
-#include "usb_frame_outcomes.h"
 
 namespace quvex {
 

@@ -3,9 +3,9 @@
 // sensor window and pixel mode, and the camera reports its own temperature.
 #pragma once
 
-#include "device_binding.h"
-#include "one_shot_interrupts.h"
-#include "usb_device.h"
+#include "core/device_binding.h"
+#include "core/one_shot_interrupts.h"
+#include "devices/usb/usb_device.h"
 
 namespace quvex {
 

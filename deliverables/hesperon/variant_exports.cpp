@@ -1,7 +1,7 @@
 // Hesperon's own export: the camera's internal temperature. Like every export
 // it looks the handle up first and lets nothing thrown inside reach the host.
-#include "export_call.h"
-#include "variant_binding.h"
+#include "core/export_call.h"
+#include "deliverables/hesperon/variant_binding.h"
 
 extern "C" {
 

@@ -1,4 +1,4 @@
-#include "device_holder.h"
+#include "devices/usb/device_holder.h"
 
 namespace quvex {
 

@@ -6,7 +6,7 @@
 
 #include <memory>
 
-#include "usb_device.h"
+#include "devices/usb/usb_device.h"
 
 namespace quvex {
 

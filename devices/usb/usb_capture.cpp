@@ -5,8 +5,8 @@
 #include <limits>
 #include <new>
 
-#include "usb_device.h"
-#include "usb_transport.h"
+#include "devices/usb/usb_device.h"
+#include "devices/usb/usb_transport.h"
 
 namespace quvex {
 

@@ -1,5 +1,5 @@
 // Raw-to-RGB conversions.
-#include "usb_colour.h"
+#include "devices/usb/usb_colour.h"
 
 #include <algorithm>
 #include <array>
@@ -7,7 +7,7 @@
 #include <cstring>
 #include <vector>
 
-#include "usb_codes.h"
+#include "devices/usb/usb_codes.h"
 
 namespace quvex {
 

@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "usb_frame_copy.h"
+#include "devices/usb/usb_frame_copy.h"
 
 namespace quvex {
 

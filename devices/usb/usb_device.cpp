@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "usb_device.h"
-#include "usb_transport.h"
+#include "devices/usb/usb_device.h"
+#include "devices/usb/usb_transport.h"
 
 namespace quvex {
 

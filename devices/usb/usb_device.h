@@ -20,17 +20,17 @@
 #include <mutex>
 #include <shared_mutex>
 
+#include "devices/usb/usb_codes.h"
+#include "devices/usb/usb_colour.h"
+#include "devices/usb/usb_frame_copy.h"
+#include "devices/usb/usb_model_state.h"
+#include "devices/usb/usb_ring_index.h"
+#include "devices/usb/usb_transfer_guard.h"
 #include "quvex/quvex_usb.h"
 #include "quvex_platform/clock.h"
 #include "quvex_platform/sync.h"
 #include "quvex_platform/thread.h"
 #include "quvex_platform/usb.h"
-#include "usb_codes.h"
-#include "usb_colour.h"
-#include "usb_frame_copy.h"
-#include "usb_model_state.h"
-#include "usb_ring_index.h"
-#include "usb_transfer_guard.h"
 
 namespace quvex {
 

@@ -1,6 +1,6 @@
 // CUsbDevice: the colour forms of its frames and the Bayer phase of its
 // sensor region.
-#include "usb_device.h"
+#include "devices/usb/usb_device.h"
 
 namespace quvex {
 

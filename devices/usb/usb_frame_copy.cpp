@@ -1,9 +1,9 @@
 // Raw region copies.
-#include "usb_frame_copy.h"
+#include "devices/usb/usb_frame_copy.h"
 
 #include <cstring>
 
-#include "usb_codes.h"
+#include "devices/usb/usb_codes.h"
 
 namespace quvex {
 

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <array>
 
-#include "usb_device.h"
+#include "devices/usb/usb_device.h"
 
 namespace quvex {
 

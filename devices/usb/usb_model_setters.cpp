@@ -4,7 +4,7 @@
 // switches the camera between continuous and triggered capture.
 #include <array>
 
-#include "usb_device.h"
+#include "devices/usb/usb_device.h"
 
 namespace quvex {
 

@@ -1,5 +1,5 @@
 // Device ring bookkeeping.
-#include "usb_ring_index.h"
+#include "devices/usb/usb_ring_index.h"
 
 #include <algorithm>
 

@@ -3,9 +3,9 @@
 // a sequence.
 #include <initializer_list>
 
+#include "devices/usb/usb_device.h"
+#include "devices/usb/usb_register_maps.h"
 #include "quvex_platform/clock.h"
-#include "usb_device.h"
-#include "usb_register_maps.h"
 
 namespace quvex {
 

@@ -3,8 +3,8 @@
 // opens the device path and closes it again.
 #include <algorithm>
 
-#include "usb_device.h"
-#include "usb_transport.h"
+#include "devices/usb/usb_device.h"
+#include "devices/usb/usb_transport.h"
 
 namespace quvex {
 

@@ -1,6 +1,6 @@
-#include "usb_transfer_guard.h"
+#include "devices/usb/usb_transfer_guard.h"
 
-#include "usb_transport.h"
+#include "devices/usb/usb_transport.h"
 
 namespace quvex {
 

@@ -1,10 +1,10 @@
 // The driver transport and the command packets.
-#include "usb_transport.h"
+#include "devices/usb/usb_transport.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "usb_codes.h"
+#include "devices/usb/usb_codes.h"
 
 namespace quvex {
 

@@ -1,8 +1,8 @@
 // CUsbDevice: the variant camera's entry points. Its sensor is read out
 // whole through a window: the frame is the window's pixels, and the camera
 // learns the transfer size through sensor registers as well as command 0x09.
-#include "usb_device.h"
-#include "usb_transport.h"
+#include "devices/usb/usb_device.h"
+#include "devices/usb/usb_transport.h"
 
 namespace quvex {
 

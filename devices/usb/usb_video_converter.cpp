@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <array>
 
-#include "usb_device.h"
-#include "usb_register_maps.h"
+#include "devices/usb/usb_device.h"
+#include "devices/usb/usb_register_maps.h"
 
 namespace quvex {
 

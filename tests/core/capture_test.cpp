@@ -7,7 +7,7 @@
 #include <memory>
 #include <vector>
 
-#include "scripted_camera.h"
+#include "tests/support/scripted_camera.h"
 
 namespace quvex {
 namespace {

@@ -11,9 +11,9 @@
 #include <utility>
 #include <vector>
 
-#include "colour_lookup.h"
-#include "quvex.h"
-#include "test_tables.h"
+#include "core/camera_object.h"
+#include "core/colour_lookup.h"
+#include "tests/support/test_tables.h"
 
 namespace quvex {
 namespace {

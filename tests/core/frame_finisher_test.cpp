@@ -1,6 +1,6 @@
 // The finisher: every frame handed over is finished once, in order, one at a
 // time, and the last one before the finisher goes.
-#include "frame_finisher.h"
+#include "core/frame_finisher.h"
 
 #include <gtest/gtest.h>
 

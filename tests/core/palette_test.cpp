@@ -1,12 +1,12 @@
 // The 360-colour palette and its channel function.
-#include "palette.h"
+#include "core/palette.h"
 
 #include <gtest/gtest.h>
 
 #include <array>
 
-#include "quvex.h"
-#include "test_tables.h"
+#include "core/camera_object.h"
+#include "tests/support/test_tables.h"
 
 namespace quvex {
 namespace {

@@ -9,8 +9,8 @@
 #include <limits>
 #include <thread>
 
-#include "quvex.h"
-#include "test_tables.h"
+#include "core/camera_object.h"
+#include "tests/support/test_tables.h"
 
 namespace quvex {
 namespace {

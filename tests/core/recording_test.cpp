@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "scripted_camera.h"
-#include "temp_directory.h"
-#include "test_tables.h"
+#include "tests/support/scripted_camera.h"
+#include "tests/support/temp_directory.h"
+#include "tests/support/test_tables.h"
 
 namespace quvex {
 namespace {

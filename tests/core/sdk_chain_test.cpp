@@ -5,11 +5,11 @@
 #include <new>
 #include <set>
 
-#include "error_stack.h"
-#include "quvex.h"
+#include "core/camera_object.h"
+#include "core/error_stack.h"
+#include "core/sdk_chain.h"
 #include "quvex/quvex_window.h"
-#include "sdk_chain.h"
-#include "test_profile.h"
+#include "tests/support/test_profile.h"
 
 namespace quvex {
 namespace {

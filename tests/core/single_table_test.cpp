@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <vector>
 
-#include "quvex.h"
-#include "test_tables.h"
+#include "core/camera_object.h"
+#include "tests/support/test_tables.h"
 
 namespace quvex {
 namespace {

@@ -1,12 +1,12 @@
 // Table forms: recognition, the headerless length check, and counts and
 // offsets that point past the loaded bytes.
-#include "table_file.h"
+#include "core/table_file.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 
-#include "test_tables.h"
+#include "tests/support/test_tables.h"
 
 namespace quvex {
 namespace {

@@ -1,6 +1,6 @@
 // Temperature tables: interpolation against a reference written from the
 // rules, lookup builds, loads from resources and files, and published snapshots.
-#include "temperature_table.h"
+#include "core/temperature_table.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <limits>
 #include <random>
 
-#include "test_tables.h"
+#include "tests/support/test_tables.h"
 
 namespace quvex {
 namespace {

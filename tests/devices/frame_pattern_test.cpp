@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "frame_pattern.h"
+#include "sim/frame_pattern.h"
 
 namespace {
 

@@ -8,10 +8,10 @@
 #include <utility>
 #include <vector>
 
-#include "sensor_chip.h"
-#include "usb_camera.h"
-#include "usb_device.h"
-#include "usb_test_support.h"
+#include "devices/usb/usb_device.h"
+#include "sim/sensor_chip.h"
+#include "sim/usb_camera.h"
+#include "tests/devices/usb_test_support.h"
 
 namespace quvex::test {
 

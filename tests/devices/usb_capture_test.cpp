@@ -5,10 +5,10 @@
 #include <algorithm>
 #include <vector>
 
-#include "frame_pattern.h"
-#include "usb_camera.h"
-#include "usb_device.h"
-#include "usb_test_support.h"
+#include "devices/usb/usb_device.h"
+#include "sim/frame_pattern.h"
+#include "sim/usb_camera.h"
+#include "tests/devices/usb_test_support.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "usb_colour.h"
-#include "usb_device.h"
+#include "devices/usb/usb_colour.h"
+#include "devices/usb/usb_device.h"
 
 namespace {
 

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "usb_camera.h"
-#include "usb_device.h"
-#include "usb_test_support.h"
+#include "devices/usb/usb_device.h"
+#include "sim/usb_camera.h"
+#include "tests/devices/usb_test_support.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include <memory>
 #include <vector>
 
-#include "device_holder.h"
-#include "sensor_chip_rig.h"
+#include "devices/usb/device_holder.h"
+#include "tests/devices/sensor_chip_rig.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <utility>
 #include <vector>
 
-#include "sensor_chip_rig.h"
-#include "usb_device.h"
+#include "devices/usb/usb_device.h"
+#include "tests/devices/sensor_chip_rig.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // Device ring bookkeeping: the newest-frame rule and the slot the reader holds.
 #include <gtest/gtest.h>
 
-#include "usb_ring_index.h"
+#include "devices/usb/usb_ring_index.h"
 
 namespace {
 

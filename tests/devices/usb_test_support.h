@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "devices/usb/usb_device.h"
 #include "quvex_platform/clock.h"
-#include "usb_camera.h"
-#include "usb_device.h"
+#include "sim/usb_camera.h"
 
 namespace quvex::test {
 

@@ -4,9 +4,9 @@
 #include <algorithm>
 #include <vector>
 
-#include "usb_camera.h"
-#include "usb_codes.h"
-#include "usb_transport.h"
+#include "devices/usb/usb_codes.h"
+#include "devices/usb/usb_transport.h"
+#include "sim/usb_camera.h"
 
 namespace {
 

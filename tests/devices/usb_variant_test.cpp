@@ -7,8 +7,8 @@
 #include <thread>
 #include <vector>
 
-#include "usb_camera.h"
-#include "usb_device.h"
+#include "devices/usb/usb_device.h"
+#include "sim/usb_camera.h"
 
 namespace {
 

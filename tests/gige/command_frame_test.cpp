@@ -3,7 +3,7 @@
 
 #include <map>
 
-#include "gige_command_frame.h"
+#include "transports/gige/gige_command_frame.h"
 
 namespace quvex {
 namespace {

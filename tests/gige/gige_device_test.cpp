@@ -9,10 +9,10 @@
 #include <thread>
 #include <vector>
 
-#include "frame_pattern.h"
-#include "gige_camera.h"
-#include "gige_camera_types.h"
-#include "gige_device.h"
+#include "sim/frame_pattern.h"
+#include "sim/gige_camera.h"
+#include "transports/gige/gige_camera_types.h"
+#include "transports/gige/gige_device.h"
 
 namespace quvex {
 namespace {

@@ -2,8 +2,8 @@
 // and when a quiet turn asks for the frame again.
 #include <gtest/gtest.h>
 
-#include "gige_device.h"
-#include "gige_packet.h"
+#include "transports/gige/gige_device.h"
+#include "transports/gige/gige_packet.h"
 
 namespace quvex {
 namespace {

@@ -6,8 +6,8 @@
 #include <numeric>
 #include <vector>
 
-#include "gige_camera_types.h"
-#include "gige_stream.h"
+#include "transports/gige/gige_camera_types.h"
+#include "transports/gige/gige_stream.h"
 
 namespace quvex {
 namespace {

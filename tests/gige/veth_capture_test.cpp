@@ -8,10 +8,10 @@
 #include <cstdio>
 #include <thread>
 
-#include "frame_pattern.h"
-#include "gige_camera.h"
-#include "gige_device.h"
-#include "veth_network.h"
+#include "sim/frame_pattern.h"
+#include "sim/gige_camera.h"
+#include "sim/veth_network.h"
+#include "transports/gige/gige_device.h"
 
 namespace quvex {
 namespace {

@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "avi_writer.h"
+#include "imaging/avi_writer.h"
 
 namespace quvex {
 namespace {

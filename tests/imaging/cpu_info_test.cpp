@@ -1,6 +1,6 @@
 // Processor identification: decoding of CPUID answers, the model-name table
 // and the record filled from the processor running the test.
-#include "cpu_info.h"
+#include "imaging/cpu_info.h"
 
 #include <gtest/gtest.h>
 

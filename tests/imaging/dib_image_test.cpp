@@ -1,4 +1,4 @@
-#include "dib_image.h"
+#include "imaging/dib_image.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-#include "pixel_routines.h"
+#include "imaging/pixel_routines.h"
 
 // Huge requests must come back as a null pointer under AddressSanitizer too.
 extern "C" [[gnu::weak]] const char* __asan_default_options() {

@@ -1,6 +1,6 @@
 // The file object: whole-file loads, resources without a copy, and writes
 // that report every failure.
-#include "file_buffer.h"
+#include "imaging/file_buffer.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

@@ -15,9 +15,9 @@
 #include <thread>
 #include <vector>
 
-#include "dib_image.h"
-#include "image_writers.h"
-#include "png_writer.h"
+#include "imaging/dib_image.h"
+#include "imaging/image_writers.h"
+#include "imaging/png_writer.h"
 #include "quvex_platform/text.h"
 
 namespace quvex {

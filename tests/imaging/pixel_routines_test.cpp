@@ -1,4 +1,4 @@
-#include "pixel_routines.h"
+#include "imaging/pixel_routines.h"
 
 #include <gtest/gtest.h>
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "quvex/quvex_window.h"
-#include "quvex_library.h"
+#include "tests/support/quvex_library.h"
 
 namespace quvex::test {
 namespace {

@@ -10,9 +10,9 @@
 #include <thread>
 #include <vector>
 
-#include "lan_camera.h"
-#include "library_session.h"
-#include "loopback_address.h"
+#include "sim/lan_camera.h"
+#include "tests/support/library_session.h"
+#include "tests/support/loopback_address.h"
 
 namespace quvex::test {
 namespace {

@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "frame_pattern.h"
-#include "gige_camera.h"
-#include "interrupted_one_shot.h"
-#include "library_session.h"
+#include "sim/frame_pattern.h"
+#include "sim/gige_camera.h"
+#include "tests/support/interrupted_one_shot.h"
+#include "tests/support/library_session.h"
 
 namespace quvex::test {
 namespace {

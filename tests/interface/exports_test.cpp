@@ -6,7 +6,7 @@
 #include <set>
 #include <string>
 
-#include "quvex_library.h"
+#include "tests/support/quvex_library.h"
 
 namespace quvex::test {
 namespace {

@@ -13,10 +13,10 @@
 #include <utility>
 #include <vector>
 
-#include "interrupted_one_shot.h"
-#include "library_session.h"
-#include "loopback_address.h"
-#include "stream_camera.h"
+#include "sim/stream_camera.h"
+#include "tests/support/interrupted_one_shot.h"
+#include "tests/support/library_session.h"
+#include "tests/support/loopback_address.h"
 
 namespace quvex::test {
 namespace {

@@ -17,7 +17,7 @@
 #include <utility>
 #include <vector>
 
-#include "galdris_session.h"
+#include "tests/support/galdris_session.h"
 
 namespace quvex::test {
 namespace {

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "galdris_session.h"
-#include "temp_directory.h"
-#include "usb_one_shot_interruption.h"
+#include "tests/support/galdris_session.h"
+#include "tests/support/temp_directory.h"
+#include "tests/support/usb_one_shot_interruption.h"
 
 namespace quvex::test {
 namespace {

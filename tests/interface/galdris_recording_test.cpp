@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "galdris_session.h"
-#include "temp_directory.h"
+#include "tests/support/galdris_session.h"
+#include "tests/support/temp_directory.h"
 
 namespace quvex::test {
 namespace {

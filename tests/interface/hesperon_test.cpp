@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "library_session.h"
-#include "usb_camera.h"
-#include "usb_one_shot_interruption.h"
+#include "sim/usb_camera.h"
+#include "tests/support/library_session.h"
+#include "tests/support/usb_one_shot_interruption.h"
 
 namespace quvex::test {
 namespace {

@@ -1,7 +1,7 @@
 // A camera object bound to the simulated LAN camera: connecting, register
 // writes, capture with retries, the NUC settle window, the one-shot, the
 // internal temperature, and stopping or reconnecting while the camera stalls.
-#include "corvane_binding.h"
+#include "transports/lan/corvane_binding.h"
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
@@ -12,11 +12,11 @@
 #include <thread>
 #include <vector>
 
-#include "drain_errors.h"
-#include "lan_camera.h"
-#include "lan_test_support.h"
-#include "quvex.h"
+#include "core/camera_object.h"
 #include "quvex/quvex_window.h"
+#include "sim/lan_camera.h"
+#include "tests/lan/lan_test_support.h"
+#include "tests/support/drain_errors.h"
 
 namespace quvex::test {
 namespace {

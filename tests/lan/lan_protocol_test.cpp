@@ -1,6 +1,6 @@
 // The port-8886 messages and the connection that carries them, against the
 // simulated camera.
-#include "lan_protocol.h"
+#include "transports/lan/lan_protocol.h"
 
 #include <gtest/gtest.h>
 
@@ -10,9 +10,9 @@
 #include <thread>
 #include <vector>
 
-#include "lan_camera.h"
-#include "lan_connection.h"
-#include "lan_test_support.h"
+#include "sim/lan_camera.h"
+#include "tests/lan/lan_test_support.h"
+#include "transports/lan/lan_connection.h"
 
 namespace quvex::test {
 namespace {

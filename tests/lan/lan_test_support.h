@@ -10,10 +10,10 @@
 #include <cstring>
 #include <string>
 
-#include "loopback_address.h"
-#include "profile.h"
+#include "core/profile.h"
 #include "quvex_platform/debug.h"
-#include "test_profile.h"
+#include "tests/support/loopback_address.h"
+#include "tests/support/test_profile.h"
 
 namespace quvex::test {
 

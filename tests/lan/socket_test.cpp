@@ -13,8 +13,8 @@
 #include <thread>
 #include <vector>
 
-#include "lan_camera.h"
-#include "lan_test_support.h"
+#include "sim/lan_camera.h"
+#include "tests/lan/lan_test_support.h"
 
 namespace quvex::test {
 namespace {

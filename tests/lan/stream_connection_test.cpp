@@ -1,16 +1,16 @@
 // The port-123 streaming connection against the simulated camera: the bytes
 // it sends, frames cut by count whatever the pieces, and how each failure of
 // the stream ends a receive.
-#include "stream_connection.h"
+#include "transports/lan/stream_connection.h"
 
 #include <gtest/gtest.h>
 
 #include <thread>
 #include <vector>
 
-#include "lan_test_support.h"
 #include "quvex/quvex.h"
-#include "stream_camera.h"
+#include "sim/stream_camera.h"
+#include "tests/lan/lan_test_support.h"
 
 namespace quvex {
 namespace {

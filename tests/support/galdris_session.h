@@ -4,8 +4,8 @@
 
 #include <memory>
 
-#include "library_session.h"
-#include "usb_camera.h"
+#include "sim/usb_camera.h"
+#include "tests/support/library_session.h"
 
 namespace quvex::test {
 

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "quvex/quvex_window.h"
-#include "quvex_library.h"
+#include "tests/support/quvex_library.h"
 
 namespace quvex::test {
 

@@ -7,8 +7,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "drain_errors.h"
 #include "quvex/quvex.h"
+#include "tests/support/drain_errors.h"
 
 namespace quvex::test {
 

@@ -7,9 +7,9 @@
 #include <atomic>
 #include <memory>
 
-#include "quvex.h"
+#include "core/camera_object.h"
 #include "quvex/quvex_window.h"
-#include "test_profile.h"
+#include "tests/support/test_profile.h"
 
 namespace quvex::test {
 

@@ -2,7 +2,7 @@
 // directly: the reference library's settings unless a test changes them.
 #pragma once
 
-#include "profile.h"
+#include "core/profile.h"
 
 namespace quvex::test {
 

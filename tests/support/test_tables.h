@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "test_profile.h"
+#include "core/table_file.h"
 #include "quvex_platform/resources.h"
-#include "table_file.h"
+#include "tests/support/test_profile.h"
 
 namespace quvex::test {
 

@@ -5,9 +5,9 @@
 
 #include <gtest/gtest.h>
 
-#include "interrupted_one_shot.h"
-#include "quvex_library.h"
-#include "usb_camera.h"
+#include "sim/usb_camera.h"
+#include "tests/support/interrupted_one_shot.h"
+#include "tests/support/quvex_library.h"
 
 namespace quvex::test {
 

@@ -1,4 +1,4 @@
-#include "gige_command_frame.h"
+#include "transports/gige/gige_command_frame.h"
 
 #include <algorithm>
 #include <cstring>

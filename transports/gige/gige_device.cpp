@@ -1,13 +1,13 @@
-#include "gige_device.h"
+#include "transports/gige/gige_device.h"
 
 #include <cstring>
 #include <new>
 #include <utility>
 
-#include "gige_camera_types.h"
-#include "gige_packet.h"
 #include "quvex_platform/clock.h"
 #include "quvex_platform/debug.h"
+#include "transports/gige/gige_camera_types.h"
+#include "transports/gige/gige_packet.h"
 
 namespace quvex {
 

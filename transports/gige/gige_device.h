@@ -22,11 +22,11 @@
 #include <string>
 #include <vector>
 
-#include "gige_command_frame.h"
-#include "gige_register_queue.h"
-#include "gige_stream.h"
 #include "quvex_platform/packet_port.h"
 #include "quvex_platform/thread.h"
+#include "transports/gige/gige_command_frame.h"
+#include "transports/gige/gige_register_queue.h"
+#include "transports/gige/gige_stream.h"
 
 namespace quvex {
 

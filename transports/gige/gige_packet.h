@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "gige_command_frame.h"
+#include "transports/gige/gige_command_frame.h"
 
 namespace quvex {
 

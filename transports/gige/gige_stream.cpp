@@ -1,4 +1,4 @@
-#include "gige_stream.h"
+#include "transports/gige/gige_stream.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,13 +1,13 @@
 // Corvane's device binding: frame requests with retries, register writes, the
 // one-shot, the internal temperature and (re)connecting to a camera address.
-#include "corvane_binding.h"
+#include "transports/lan/corvane_binding.h"
 
 #include <cstdio>
 #include <new>
 
-#include "lan_protocol.h"
 #include "quvex/quvex.h"
 #include "quvex_platform/debug.h"
+#include "transports/lan/lan_protocol.h"
 
 namespace quvex {
 

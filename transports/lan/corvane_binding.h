@@ -10,9 +10,9 @@
 #include <memory>
 #include <mutex>
 
-#include "device_binding.h"
-#include "lan_connection.h"
+#include "core/device_binding.h"
 #include "quvex_platform/socket.h"
+#include "transports/lan/lan_connection.h"
 
 namespace quvex {
 

@@ -1,5 +1,5 @@
 // One TCP connection to a LAN camera.
-#include "lan_connection.h"
+#include "transports/lan/lan_connection.h"
 
 namespace quvex {
 

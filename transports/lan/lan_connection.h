@@ -9,8 +9,8 @@
 #include <mutex>
 #include <optional>
 
-#include "lan_link.h"
 #include "quvex_platform/socket.h"
+#include "transports/lan/lan_link.h"
 
 namespace quvex {
 

@@ -1,6 +1,6 @@
 // The port-8886 messages. Each exchange holds the connection's use lock from
 // its request to the end of its reply, so concurrent users never interleave.
-#include "lan_protocol.h"
+#include "transports/lan/lan_protocol.h"
 
 namespace quvex {
 

@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <optional>
 
-#include "lan_link.h"
-#include "sensor_temperature.h"  // decodes QueryTemperature's value
+#include "core/sensor_temperature.h"  // decodes QueryTemperature's value
+#include "transports/lan/lan_link.h"
 
 namespace quvex {
 

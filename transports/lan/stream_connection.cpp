@@ -1,5 +1,5 @@
 // The port-123 streaming connection over the platform's sockets.
-#include "stream_connection.h"
+#include "transports/lan/stream_connection.h"
 
 #include "quvex/quvex.h"
 

@@ -10,7 +10,7 @@
 #include <optional>
 
 #include "quvex_platform/socket.h"
-#include "stream_protocol.h"
+#include "transports/lan/stream_protocol.h"
 
 namespace quvex {
 

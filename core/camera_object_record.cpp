@@ -5,7 +5,7 @@
 #include <cstring>
 #include <new>
 
-#include "quvex.h"
+#include "core/camera_object.h"
 #include "quvex_platform/clock.h"
 
 namespace quvex {

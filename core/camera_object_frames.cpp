@@ -6,9 +6,9 @@
 #include <memory>
 #include <new>
 
-#include "file_buffer.h"
-#include "image_writers.h"
-#include "quvex.h"
+#include "core/camera_object.h"
+#include "imaging/file_buffer.h"
+#include "imaging/image_writers.h"
 #include "quvex_platform/clock.h"
 
 namespace quvex {

@@ -4,8 +4,8 @@
 #include <cstddef>
 #include <limits>
 
-#include "colour_lookup.h"
-#include "quvex.h"
+#include "core/camera_object.h"
+#include "core/colour_lookup.h"
 
 namespace quvex {
 

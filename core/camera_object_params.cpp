@@ -1,5 +1,5 @@
 // Parameters and the camera registers they write.
-#include "quvex.h"
+#include "core/camera_object.h"
 
 namespace quvex {
 

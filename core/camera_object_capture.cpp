@@ -4,8 +4,8 @@
 // it to the host while the capture thread reads the next.
 #include <algorithm>
 
-#include "frame_finisher.h"
-#include "quvex.h"
+#include "core/camera_object.h"
+#include "core/frame_finisher.h"
 #include "quvex_platform/clock.h"
 #include "quvex_platform/text.h"
 

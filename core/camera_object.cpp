@@ -1,6 +1,6 @@
 // Construction, initialisation and destruction of the camera object, its
 // errors and messages, and the small members behind camera selection.
-#include "quvex.h"
+#include "core/camera_object.h"
 
 #include <cstdio>
 #include <new>

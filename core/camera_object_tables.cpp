@@ -5,9 +5,9 @@
 #include <limits>
 #include <optional>
 
-#include "file_buffer.h"
-#include "quvex.h"
-#include "table_file.h"
+#include "core/camera_object.h"
+#include "core/table_file.h"
+#include "imaging/file_buffer.h"
 
 namespace quvex {
 namespace {

@@ -10,18 +10,18 @@
 #include <mutex>
 #include <string>
 
-#include "cpu_info.h"
-#include "device_binding.h"
-#include "dib_image.h"
-#include "error_stack.h"
-#include "frame_ring.h"
-#include "palette.h"
-#include "profile.h"
-#include "recorder.h"
+#include "core/device_binding.h"
+#include "core/error_stack.h"
+#include "core/frame_ring.h"
+#include "core/palette.h"
+#include "core/profile.h"
+#include "core/recorder.h"
+#include "core/temperature_table.h"
+#include "imaging/cpu_info.h"
+#include "imaging/dib_image.h"
 #include "quvex/quvex.h"
 #include "quvex_platform/sync.h"
 #include "quvex_platform/thread.h"
-#include "temperature_table.h"
 
 namespace quvex {
 
