@@ -20,11 +20,11 @@
 #include "bench/frame_meter.h"
 #include "bench/sdk_cpu_meter.h"
 #include "core/camera_object.h"
+#include "deliverables/corvane/binding.h"
 #include "quvex/quvex_window.h"
 #include "sim/lan_camera.h"
 #include "tests/support/loopback_address.h"
 #include "tests/support/test_profile.h"
-#include "transports/lan/corvane_binding.h"
 #include "transports/lan/lan_connection.h"
 #include "transports/lan/lan_protocol.h"
 

@@ -19,4 +19,15 @@ Result WithObject(int handle, Result fallback, Body&& body) noexcept {
   }
 }
 
+// How a library's own exports reach its binding: as WithObject, and a camera
+// object bound to anything else (which no library makes) reports not ready.
+template <class Binding, class Result, class Body>
+Result WithBinding(int handle, Result fallback, Body&& body) noexcept {
+  return WithObject(handle, fallback, [&](CQuvex& q) -> Result {
+    auto* binding = dynamic_cast<Binding*>(&q.Device());
+    if (binding == nullptr) return q.PushError(QUVEX_ERR_NOT_READY), fallback;
+    return body(q, *binding);
+  });
+}
+
 }  // namespace quvex

@@ -11,6 +11,7 @@
 #include <mutex>
 #include <span>
 
+#include "core/sensor_temperature.h"
 #include "transports/lan/lan_link.h"
 #include "transports/lan/lan_protocol.h"
 

@@ -1,6 +1,6 @@
 // Corvane: LAN camera on TCP port 8886; the 64-bit build, single-precision arithmetic.
 #include "core/deliverable.h"
-#include "transports/lan/corvane_binding.h"
+#include "deliverables/corvane/binding.h"
 
 namespace quvex {
 

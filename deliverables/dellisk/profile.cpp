@@ -1,6 +1,6 @@
 // Dellisk: older generation, GigE camera through packet capture.
 #include "core/deliverable.h"
-#include "deliverables/dellisk/gige_binding.h"
+#include "deliverables/dellisk/binding.h"
 
 namespace quvex {
 
@@ -26,6 +26,6 @@ const BuildProfile& DeliverableProfile() {
   return profile;
 }
 
-std::unique_ptr<DeviceBinding> CreateDeviceBinding() { return std::make_unique<GigEBinding>(); }
+std::unique_ptr<DeviceBinding> CreateDeviceBinding() { return std::make_unique<DelliskBinding>(); }
 
 }  // namespace quvex

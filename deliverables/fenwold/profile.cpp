@@ -1,6 +1,6 @@
 // Fenwold: older generation, LAN camera on TCP port 123.
 #include "core/deliverable.h"
-#include "deliverables/fenwold/stream_binding.h"
+#include "deliverables/fenwold/binding.h"
 
 namespace quvex {
 

@@ -1,6 +1,6 @@
 // Galdris: USB camera through the kernel driver; sparse tables.
 #include "core/deliverable.h"
-#include "deliverables/galdris/usb_binding.h"
+#include "deliverables/galdris/binding.h"
 
 namespace quvex {
 

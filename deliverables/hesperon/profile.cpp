@@ -1,6 +1,6 @@
 // Hesperon: variant USB camera; dense tables.
 #include "core/deliverable.h"
-#include "deliverables/hesperon/variant_binding.h"
+#include "deliverables/hesperon/binding.h"
 
 namespace quvex {
 

@@ -1,7 +1,7 @@
 // A camera object bound to the simulated LAN camera: connecting, register
 // writes, capture with retries, the NUC settle window, the one-shot, the
 // internal temperature, and stopping or reconnecting while the camera stalls.
-#include "transports/lan/corvane_binding.h"
+#include "deliverables/corvane/binding.h"
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>

@@ -4,15 +4,23 @@
 
 #include <dlfcn.h>
 
+#include <sstream>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "quvex/quvex.h"
 #include "tests/support/drain_errors.h"
 
 namespace quvex::test {
 
-inline const char* const kLibraryNames[] = {"Galdris", "Hesperon", "Corvane", "Dellisk", "Fenwold"};
+// The libraries under test, in the order of the build's one list of them.
+inline const std::vector<std::string> kLibraryNames = [] {
+  std::vector<std::string> names;
+  std::istringstream words(QUVEX_LIBRARIES);
+  for (std::string name; words >> name;) names.push_back(name);
+  return names;
+}();
 
 inline std::string LibraryPath(const std::string& name) {
   return std::string(QUVEX_LIBRARY_DIR) + "/lib" + name + ".so";

@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <optional>
 
-#include "core/sensor_temperature.h"  // decodes QueryTemperature's value
 #include "transports/lan/lan_link.h"
 
 namespace quvex {
@@ -38,8 +37,9 @@ enum class RegisterWrite { Sent, NotConnected, SendFailed };
 // Sends a register write; no reply comes. A failed send closes the connection.
 RegisterWrite WriteRegister(LanLink& connection, uint8_t registerNumber, uint16_t value);
 
-// The 16-bit sensor value of an internal-temperature query, or none. A failed
-// send or receive closes the connection.
+// The camera's 16-bit sensor value of an internal-temperature query (its
+// reading in degrees is the camera object's business), or none. A failed send
+// or receive closes the connection.
 std::optional<uint16_t> QueryTemperature(LanLink& connection);
 
 }  // namespace quvex

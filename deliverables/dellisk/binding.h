@@ -14,9 +14,9 @@
 
 namespace quvex {
 
-class GigEBinding final : public DeviceBinding {
+class DelliskBinding final : public DeviceBinding {
  public:
-  explicit GigEBinding(std::unique_ptr<CGigEDevice> device = std::make_unique<CGigEDevice>())
+  explicit DelliskBinding(std::unique_ptr<CGigEDevice> device = std::make_unique<CGigEDevice>())
       : device_(std::move(device)) {}
 
   CGigEDevice& Device() { return *device_; }

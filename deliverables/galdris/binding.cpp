@@ -1,4 +1,4 @@
-#include "deliverables/galdris/usb_binding.h"
+#include "deliverables/galdris/binding.h"
 
 #include <new>
 

@@ -1,6 +1,6 @@
 // Fenwold's device binding: the streaming connection, its commands, frames
 // and status queries.
-#include "deliverables/fenwold/stream_binding.h"
+#include "deliverables/fenwold/binding.h"
 
 #include <cstring>
 #include <new>

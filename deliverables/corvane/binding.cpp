@@ -1,10 +1,11 @@
 // Corvane's device binding: frame requests with retries, register writes, the
 // one-shot, the internal temperature and (re)connecting to a camera address.
-#include "transports/lan/corvane_binding.h"
+#include "deliverables/corvane/binding.h"
 
 #include <cstdio>
 #include <new>
 
+#include "core/sensor_temperature.h"
 #include "quvex/quvex.h"
 #include "quvex_platform/debug.h"
 #include "transports/lan/lan_protocol.h"

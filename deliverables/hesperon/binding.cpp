@@ -1,4 +1,4 @@
-#include "deliverables/hesperon/variant_binding.h"
+#include "deliverables/hesperon/binding.h"
 
 #include "core/sensor_temperature.h"
 #include "deliverables/usb_frame_outcomes.h"

@@ -2,22 +2,10 @@
 // temperature. Like every export they look the handle up first and let
 // nothing thrown inside reach the host.
 #include "core/export_call.h"
-#include "transports/lan/corvane_binding.h"
+#include "deliverables/corvane/binding.h"
 
 using quvex::CorvaneBinding;
 using quvex::CQuvex;
-
-namespace {
-
-template <class Result, class Body>
-Result WithLanCamera(int handle, Result fallback, Body&& body) noexcept {
-  return quvex::WithObject(handle, fallback, [&](CQuvex& q) {
-    auto* binding = dynamic_cast<CorvaneBinding*>(&q.Device());
-    return binding == nullptr ? fallback : body(q, *binding);
-  });
-}
-
-}  // namespace
 
 extern "C" {
 
@@ -26,7 +14,7 @@ extern "C" {
 // written and the frame ring is allocated. Only the low byte of each part
 // counts.
 QUVEX_API int Quvex_SetIpAddress(int handle, int a, int b, int c, int d) {
-  return WithLanCamera(handle, 0, [=](CQuvex& q, CorvaneBinding& lan) {
+  return quvex::WithBinding<CorvaneBinding>(handle, 0, [=](CQuvex& q, CorvaneBinding& lan) {
     return q.WithCaptureStopped([&] {
       if (lan.SetIpAddress(static_cast<uint8_t>(a), static_cast<uint8_t>(b),
                            static_cast<uint8_t>(c), static_cast<uint8_t>(d)) == 0) {
@@ -38,7 +26,7 @@ QUVEX_API int Quvex_SetIpAddress(int handle, int a, int b, int c, int d) {
 }
 
 QUVEX_API float Quvex_GetInternalTemperature(int handle, int* ok) {
-  return WithLanCamera(
+  return quvex::WithBinding<CorvaneBinding>(
       handle, 0.0f, [=](CQuvex&, CorvaneBinding& lan) { return lan.GetInternalTemperature(ok); });
 }
 

@@ -6,11 +6,11 @@
 #include <cstring>
 
 #include "core/export_call.h"
-#include "deliverables/dellisk/gige_binding.h"
+#include "deliverables/dellisk/binding.h"
 #include "quvex_platform/text.h"
 
 using quvex::CQuvex;
-using quvex::GigEBinding;
+using quvex::DelliskBinding;
 
 namespace {
 
@@ -19,11 +19,8 @@ constexpr int kNameLength = 256;  // a name buffer holds at least this many char
 
 template <class Body>
 int WithGigECamera(int handle, Body&& body) noexcept {
-  return quvex::WithObject(handle, 0, [&](CQuvex& q) {
-    auto* binding = dynamic_cast<GigEBinding*>(&q.Device());
-    if (binding == nullptr) return q.PushError(QUVEX_ERR_NOT_READY), 0;
-    return body(q, binding->Device());
-  });
+  return quvex::WithBinding<DelliskBinding>(
+      handle, 0, [&](CQuvex& q, DelliskBinding& binding) { return body(q, binding.Device()); });
 }
 
 // Steps shared by both forms: 0 when the name is refused.
