@@ -23,8 +23,8 @@
 #include "deliverables/corvane/binding.h"
 #include "quvex/quvex_window.h"
 #include "sim/lan_camera.h"
+#include "tests/lan/lan_test_support.h"
 #include "tests/support/loopback_address.h"
-#include "tests/support/test_profile.h"
 #include "transports/lan/lan_connection.h"
 #include "transports/lan/lan_protocol.h"
 
@@ -36,15 +36,7 @@ using sim::SimLanCamera;
 
 constexpr size_t kReplyBytes = kLanFrameHeaderBytes + kLanFrameBytes;
 
-BuildProfile LanProfile() {
-  BuildProfile profile = test::TestProfile(InterpolationVariant::Single);
-  profile.timing = {388, 320, 0, 263, 240, 5};
-  profile.usesLock = false;
-  profile.frameIds = FrameIdRule::TimePlusRand;
-  return profile;
-}
-
-const BuildProfile kProfile = LanProfile();
+const BuildProfile kProfile = test::LanProfile();
 
 void LanCapture(benchmark::State& state) {
   const auto address = test::LoopbackBytes(201);

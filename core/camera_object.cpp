@@ -62,11 +62,11 @@ bool CQuvex::DeviceCheck() {
 
 int CQuvex::SetCameraNumber(int index) {
   std::lock_guard control(controlMutex_);
-  if (!device_->SelectsCameraByNumber()) return 1;
+  if (!profile_.behaviour.selectsCameraByNumber) return 1;
   if (!DeviceCheck()) return 0;
   // A device whose ring is in use while capturing refuses a camera change
   // until Quvex_Close.
-  if (captureState_.load() == 1 && device_->RefusesSelectionDuringCapture()) {
+  if (captureState_.load() == 1 && profile_.behaviour.refusesSelectionDuringCapture) {
     return PushError(QUVEX_ERR_NOT_READY), 0;
   }
   const int error = device_->SelectCamera(index);
@@ -83,7 +83,7 @@ std::u16string CQuvex::CameraName(int index) const {
 }
 
 int CQuvex::CameraNameSize(int index) const {
-  if (device_->NamesAnyIndex()) return static_cast<int>(CameraName(index).size()) + 1;
+  if (profile_.behaviour.namesAnyIndex) return static_cast<int>(CameraName(index).size()) + 1;
   // The name is stem, '_' and two digits; one unit more than the name and its
   // terminator is required.
   return static_cast<int>(platform::Utf16Length(profile_.cameraNameStem)) + 5;
@@ -91,9 +91,9 @@ int CQuvex::CameraNameSize(int index) const {
 
 int CQuvex::IsCameraEnable(int index, char16_t* name, int size) {
   if (!DeviceCheck()) return 0;
-  if (!device_->EnumeratesCameras()) return PushError(QUVEX_ERR_NOT_READY), 0;
+  if (!profile_.behaviour.enumeratesCameras) return PushError(QUVEX_ERR_NOT_READY), 0;
   if (name == nullptr || size < CameraNameSize(index)) return PushError(QUVEX_ERR_ARGUMENT), 0;
-  if (!device_->NamesAnyIndex()) {
+  if (!profile_.behaviour.namesAnyIndex) {
     if (index < 0 || index >= device_->MaxCameras()) return PushError(QUVEX_ERR_ARGUMENT), 0;
     if (!device_->IsCameraPresent(index)) return 0;
   }
@@ -107,7 +107,7 @@ int CQuvex::IsCameraEnableA(int index, char* name, int size) {
   // Checked before anything is allocated: a null buffer or a size below what
   // any name needs is refused at once.
   if (!DeviceCheck()) return 0;
-  if (!device_->EnumeratesCameras()) return PushError(QUVEX_ERR_NOT_READY), 0;
+  if (!profile_.behaviour.enumeratesCameras) return PushError(QUVEX_ERR_NOT_READY), 0;
   const int required = CameraNameSize(index);
   if (name == nullptr || size < required) return PushError(QUVEX_ERR_ARGUMENT), 0;
   // The wide name is sized from the name, never from the caller's size.
@@ -124,7 +124,7 @@ int CQuvex::IsCameraEnableA(int index, char* name, int size) {
 }
 
 int CQuvex::SetCameraType(int type) {
-  if (!device_->HasCameraTypes()) return PushError(QUVEX_ERR_UNSUPPORTED), 0;
+  if (!profile_.behaviour.hasCameraTypes) return PushError(QUVEX_ERR_UNSUPPORTED), 0;
   return device_->SetCameraType(type);
 }
 
@@ -142,7 +142,7 @@ int CQuvex::Pause() {
 }
 
 int CQuvex::Nuc() {
-  if (device_->NucReportsWrite()) {
+  if (profile_.behaviour.nucReportsWrite) {
     nucTime_.store(platform::TickCount());
     return device_->WriteRegister(QUVEX_REG_NUC, 1);
   }

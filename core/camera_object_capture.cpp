@@ -90,7 +90,7 @@ int CQuvex::StartCapture() {
     StopCapture();
     return PushError(QUVEX_ERR_THREAD), 0;
   }
-  const bool startFirst = device_->StartsBeforeRegisterWrites();
+  const bool startFirst = profile_.behaviour.startsBeforeRegisterWrites;
   int error = startFirst ? device_->StartDevice() : 0;
   if (error == 0) {
     SetRegister7Flag(switchFlag_.load());
@@ -148,7 +148,7 @@ bool CQuvex::NucSettling() {
   const int settle = std::max(0, nucSettle_.load());
   if (platform::TickCount() - nucTime < static_cast<uint32_t>(settle)) return true;
   // A device read through the window: its first frame after it ends the NUC.
-  if (device_->ReadsThroughNucSettle()) nucTime_.compare_exchange_strong(nucTime, 0);
+  if (profile_.behaviour.readsThroughNucSettle) nucTime_.compare_exchange_strong(nucTime, 0);
   return false;
 }
 
@@ -173,7 +173,7 @@ void CQuvex::CaptureLoop() {
         Nap(kPausedSleep);
         continue;
       }
-      const bool readsThroughNuc = device_->ReadsThroughNucSettle();
+      const bool readsThroughNuc = profile_.behaviour.readsThroughNucSettle;
       if (!readsThroughNuc && NucSettling()) continue;
 
       if (index < 0) index = (CurrentIndex() + 1) % ring_.Size();
@@ -219,7 +219,7 @@ int CQuvex::OneShot() {
   std::lock_guard control(controlMutex_);
   if (!DeviceCheck()) return 0;
   if (captureState_.load() == 1) return 0;
-  if (device_->OneShotRenewsRing()) {
+  if (profile_.behaviour.oneShotRenewsRing) {
     SetRangeMode(rangeMode_.load());
     if (AllocateRing() == 0) return 0;
   }

@@ -43,31 +43,9 @@ class DeviceBinding {
 
   // Told once the camera object is initialised.
   virtual void Initialized() {}
-  // false for a build that has no camera enumeration: naming a camera by
-  // index is then refused as not ready.
-  virtual bool EnumeratesCameras() const { return true; }
-  // true when the camera cannot be changed while capturing: the ring thread
-  // fills buffers of the selected camera, so a selection is refused (error 1).
-  virtual bool RefusesSelectionDuringCapture() const { return false; }
-  // true when a NUC stamps its time first and reports the register write's
-  // result; false when it writes first and always reports success.
-  virtual bool NucReportsWrite() const { return false; }
-  // true when frames are still read (and dropped) during the NUC settle
-  // window, and the NUC time is cleared at the first frame after it.
-  virtual bool ReadsThroughNucSettle() const { return false; }
-  // true when a one-shot sets the range and creates the frame images anew, as
-  // a capture start does; false when it fills the next slot of the ring as it
-  // stands, so that earlier one-shot frames stay findable.
-  virtual bool OneShotRenewsRing() const { return true; }
-  // false when the camera is chosen by other means (an adapter and an
-  // address): naming a camera by number then succeeds and does nothing.
-  virtual bool SelectsCameraByNumber() const { return true; }
-  // true when every index has a camera name, without a range check or a
-  // probe, and the name's buffer need only hold the name and its terminator.
-  virtual bool NamesAnyIndex() const { return false; }
-  // Camera types select the camera's geometry where a device has them.
-  virtual bool HasCameraTypes() const { return false; }
-  // 1 when the type was accepted, 0 (nothing to report) when not.
+  // Selects the camera geometry of a camera type, where the behaviour says
+  // the device has them; 1 when the type was accepted, 0 (nothing to
+  // report) when not.
   virtual int SetCameraType(int) { return 0; }
   // Quvex_Start after a pause: the device may have to resume delivery.
   virtual void Resume() {}
@@ -75,12 +53,8 @@ class DeviceBinding {
   // Capture start: checks the selected camera and sets the device up for
   // frames of timing's active size; 0, or the error code to report.
   virtual int PrepareCapture(const SensorTiming&) { return 0; }
-  // Starts delivery once the capture thread runs; 0, or the error code.
+  // Starts delivery (once the capture thread runs); 0, or the error code.
   virtual int StartDevice() { return 0; }
-  // true when the device starts before the capture start writes the switch
-  // flag and the range mode, so that those writes follow the start on the
-  // wire; false when they go out first.
-  virtual bool StartsBeforeRegisterWrites() const { return false; }
   // Ends any wait of the capture thread on the device; called as a stop begins.
   virtual void CancelWaits() {}
   // A host call that stops or replaces the device is about to wait for the

@@ -13,8 +13,6 @@ struct SensorTiming {
   int32_t totalWidth, activeWidth, horizontalOffset, totalLines, activeLines, verticalOffset;
 };
 
-enum class Generation { Newer, Older };
-
 // How a sparse table is interpolated into the lookup.
 enum class InterpolationVariant {
   Double,  // every step in double precision, rounded to single
@@ -52,24 +50,54 @@ enum class LookupSpan {
   AllRawValues,  // every raw value gets its interpolated temperature
 };
 
+// How a library's camera object treats its device where the libraries
+// differ; the device binding itself carries only the operations.
+struct DeviceBehaviour {
+  // false: no camera enumeration; naming a camera by index is refused as not
+  // ready.
+  bool enumeratesCameras = true;
+  // true: the camera cannot change while capturing, since the ring thread
+  // fills buffers of the selected camera (error 1 until Quvex_Close).
+  bool refusesSelectionDuringCapture = false;
+  // true: a NUC stamps its time first and reports the register write's
+  // result; false: it writes first and always reports success.
+  bool nucReportsWrite = false;
+  // true: frames are still read (and dropped) during the NUC settle window,
+  // and the NUC time is cleared at the first frame after it.
+  bool readsThroughNucSettle = false;
+  // true: a one-shot applies the range mode and creates the frame images
+  // anew, as a capture start does; false: it fills the next slot of the ring
+  // as it stands, so that earlier one-shot frames stay findable.
+  bool oneShotRenewsRing = true;
+  // false: the camera is chosen by other means (an adapter and an address):
+  // naming a camera by number succeeds and does nothing.
+  bool selectsCameraByNumber = true;
+  // true: every index has a camera name, without a range check or a probe,
+  // and the name's buffer need only hold the name and its terminator.
+  bool namesAnyIndex = false;
+  // true: camera types select the camera's geometry (the binding's
+  // SetCameraType); false: every type is unsupported (error 10).
+  bool hasCameraTypes = false;
+  // true: the device starts before the capture start writes the switch flag
+  // and the range mode, so that those writes follow the start on the wire.
+  bool startsBeforeRegisterWrites = false;
+};
+
 struct BuildProfile {
   const char* name;  // "Galdris"
   int32_t versionValue;
   SensorTiming timing;
   int32_t ringSlots;
   const char16_t* cameraNameStem;  // u"Quvex640"
-  bool usesLock;                   // frame slot index read under the object's lock
-  bool denseTables;                // the built-in tables hold one point per raw value
-  Generation generation;
   InterpolationVariant interpolation;
   bool singlePrecisionPalette;  // palette index quotient in single precision
-  bool reportsNetworkError;     // error 11 exists
   bool hasCpuInfo;              // processor record filled at initialisation
   const platform::Module* module;  // built-in resources ("TBL" 114 and 115)
   FrameIdRule frameIds = FrameIdRule::TimeTimesRand;
   TableSet tables = TableSet::RangePair;
   TableFileLoader tableFiles = TableFileLoader::AllFormsByRange;
   LookupSpan lookupSpan = LookupSpan::First16384;
+  DeviceBehaviour behaviour{};
 };
 
 }  // namespace quvex

@@ -30,11 +30,6 @@ class CorvaneBinding final : public DeviceBinding {
   bool IsCameraPresent(int) override { return false; }
 
   void Initialized() override { initialised_.store(1); }
-  bool EnumeratesCameras() const override { return false; }
-  bool NucReportsWrite() const override { return true; }
-  bool ReadsThroughNucSettle() const override { return true; }
-  // A one-shot fills the next slot of the ring as it stands.
-  bool OneShotRenewsRing() const override { return false; }
 
   int PrepareCapture(const SensorTiming&) override;
   int StartDevice() override;

@@ -11,15 +11,18 @@ const BuildProfile& DeliverableProfile() {
       .timing = {388, 320, 0, 263, 240, 5},
       .ringSlots = 10,
       .cameraNameStem = u"",
-      .usesLock = false,
-      .denseTables = true,
-      .generation = Generation::Newer,
       .interpolation = InterpolationVariant::Single,
       .singlePrecisionPalette = true,
-      .reportsNetworkError = false,
       .hasCpuInfo = false,
       .module = BuiltInModule(),
       .frameIds = FrameIdRule::TimePlusRand,
+      .behaviour =
+          {
+              .enumeratesCameras = false,
+              .nucReportsWrite = true,
+              .readsThroughNucSettle = true,
+              .oneShotRenewsRing = false,  // a one-shot fills the next slot as the ring stands
+          },
   };
   return profile;
 }

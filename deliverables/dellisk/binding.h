@@ -28,9 +28,6 @@ class DelliskBinding final : public DeviceBinding {
   int MaxCameras() const override { return 0; }
   bool IsCameraPresent(int) override { return true; }
 
-  bool SelectsCameraByNumber() const override { return false; }
-  bool NamesAnyIndex() const override { return true; }
-  bool HasCameraTypes() const override { return true; }
   int SetCameraType(int type) override {
     return device_->SetCameraType(static_cast<unsigned>(type));
   }
@@ -40,8 +37,6 @@ class DelliskBinding final : public DeviceBinding {
   // The device's frame buffers take the camera object's frame size.
   int PrepareCapture(const SensorTiming& timing) override;
   int StartDevice() override;
-  // The stream's request goes out before the start's register writes.
-  bool StartsBeforeRegisterWrites() const override { return true; }
   void InterruptOneShots() override { interrupts_.Begin(); }
   void ResumeOneShots() override { interrupts_.End(); }
   int StopDevice() override;

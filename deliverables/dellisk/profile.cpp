@@ -11,17 +11,20 @@ const BuildProfile& DeliverableProfile() {
       .timing = {780, 640, 12, 525, 480, 5},
       .ringSlots = 60,
       .cameraNameStem = u"Quvex640GigE",
-      .usesLock = false,
-      .denseTables = false,
-      .generation = Generation::Older,
       .interpolation = InterpolationVariant::Older,
       .singlePrecisionPalette = false,
-      .reportsNetworkError = false,
       .hasCpuInfo = true,
       .module = BuiltInModule(),
       .frameIds = FrameIdRule::RandTimesTime,
       .tables = TableSet::ReloadedSingle,
       .tableFiles = TableFileLoader::HeaderlessOnly,
+      .behaviour =
+          {
+              .selectsCameraByNumber = false,  // an adapter and a MAC address choose it
+              .namesAnyIndex = true,
+              .hasCameraTypes = true,
+              .startsBeforeRegisterWrites = true,  // the stream's request precedes them
+          },
   };
   return profile;
 }

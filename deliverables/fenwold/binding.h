@@ -31,7 +31,6 @@ class FenwoldBinding final : public DeviceBinding {
   int MaxCameras() const override { return 0; }
   bool IsCameraPresent(int) override { return false; }
   void Initialized() override;
-  bool EnumeratesCameras() const override { return false; }
 
   int PrepareCapture(const SensorTiming&) override;
   void CancelWaits() override { stopping_.Set(); }

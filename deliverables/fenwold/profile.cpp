@@ -11,18 +11,15 @@ const BuildProfile& DeliverableProfile() {
       .timing = {388, 320, 0, 263, 240, 5},
       .ringSlots = 10,
       .cameraNameStem = u"",
-      .usesLock = false,
-      .denseTables = false,
-      .generation = Generation::Older,
       .interpolation = InterpolationVariant::Older,
       .singlePrecisionPalette = false,
-      .reportsNetworkError = true,
       .hasCpuInfo = true,
       .module = BuiltInModule(),
       .frameIds = FrameIdRule::RandTimesTime,
       .tables = TableSet::ReloadedSingle,
       .tableFiles = TableFileLoader::AllFormsIndexed,
       .lookupSpan = LookupSpan::AllRawValues,
+      .behaviour = {.enumeratesCameras = false},
   };
   return profile;
 }

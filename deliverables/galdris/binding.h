@@ -17,7 +17,6 @@ class GaldrisBinding final : public DeviceBinding {
   int SelectCamera(int index) override;
   int MaxCameras() const override;
   bool IsCameraPresent(int index) override;
-  bool RefusesSelectionDuringCapture() const override { return true; }
 
   int PrepareCapture(const SensorTiming& timing) override;
   int StartDevice() override;

@@ -11,15 +11,12 @@ const BuildProfile& DeliverableProfile() {
       .timing = {780, 640, 12, 525, 480, 5},
       .ringSlots = 10,
       .cameraNameStem = u"Quvex640",
-      .usesLock = true,
-      .denseTables = false,
-      .generation = Generation::Newer,
       .interpolation = InterpolationVariant::Double,
       .singlePrecisionPalette = false,
-      .reportsNetworkError = false,
       .hasCpuInfo = true,
       .module = BuiltInModule(),
       .frameIds = FrameIdRule::TimeTimesRand,
+      .behaviour = {.refusesSelectionDuringCapture = true},
   };
   return profile;
 }

@@ -19,7 +19,6 @@ class HesperonBinding final : public DeviceBinding {
   int SelectCamera(int index) override;
   int MaxCameras() const override { return device_.GetMaxDevices(); }
   bool IsCameraPresent(int index) override;
-  bool RefusesSelectionDuringCapture() const override { return true; }
 
   int PrepareCapture(const SensorTiming& timing) override;
   int StartDevice() override;

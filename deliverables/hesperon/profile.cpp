@@ -11,15 +11,12 @@ const BuildProfile& DeliverableProfile() {
       .timing = {780, 640, 12, 525, 480, 5},
       .ringSlots = 30,
       .cameraNameStem = u"Quvex640KYL",
-      .usesLock = true,
-      .denseTables = true,
-      .generation = Generation::Newer,
       .interpolation = InterpolationVariant::Double,
       .singlePrecisionPalette = false,
-      .reportsNetworkError = false,
       .hasCpuInfo = true,
       .module = BuiltInModule(),
       .frameIds = FrameIdRule::TimeTimesRand,
+      .behaviour = {.refusesSelectionDuringCapture = true},
   };
   return profile;
 }

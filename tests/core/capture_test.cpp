@@ -145,7 +145,9 @@ TEST_F(Capture, ReleasingWhileCapturingJoinsTheThread) {
 
 TEST_F(Capture, SelectingACameraWhileCapturingIsRefusedOnlyByADeviceThatSaysSo) {
   for (const bool refuses : {true, false}) {
-    camera_->refusesSelection = refuses;
+    quvex_.reset();
+    profile_.behaviour.refusesSelectionDuringCapture = refuses;
+    MakeObject();
     ASSERT_EQ(quvex_->Preview(), 1);
     EXPECT_EQ(quvex_->SetCameraNumber(0), refuses ? 0 : 1) << refuses;
     EXPECT_EQ(quvex_->GetLastError(), refuses ? QUVEX_ERR_NOT_READY : 0) << refuses;

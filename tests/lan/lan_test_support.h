@@ -17,14 +17,17 @@
 
 namespace quvex::test {
 
-// The LAN camera's settings: 320 x 240, ring of 10, time + rand frame ids.
+// The LAN camera's settings: 320 x 240, ring of 10, time + rand frame ids, and
+// the behaviour of its binding.
 inline BuildProfile LanProfile() {
   BuildProfile profile = TestProfile(InterpolationVariant::Single);
   profile.timing = {388, 320, 0, 263, 240, 5};
   profile.cameraNameStem = u"";
-  profile.usesLock = false;
-  profile.denseTables = true;
   profile.frameIds = FrameIdRule::TimePlusRand;
+  profile.behaviour = {.enumeratesCameras = false,
+                       .nucReportsWrite = true,
+                       .readsThroughNucSettle = true,
+                       .oneShotRenewsRing = false};
   return profile;
 }
 

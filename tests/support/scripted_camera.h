@@ -20,6 +20,7 @@ inline const BuildProfile kProfile = [] {
   BuildProfile profile = TestProfile();
   profile.timing = {80, kWidth, 4, 52, kHeight, 2};
   profile.ringSlots = 4;
+  profile.behaviour.refusesSelectionDuringCapture = true;  // as a USB device whose ring capture uses
   return profile;
 }();
 
@@ -37,14 +38,12 @@ class ScriptedCamera : public DeviceBinding {
   std::atomic<int> startResult{0};
   std::atomic<int> stopResult{0};
   std::atomic<int> registersWritten{0};
-  bool refusesSelection = true;  // as a USB device whose ring capture uses
 
   bool HasDevice() const override { return true; }
   int WriteRegister(unsigned, int) override { return ++registersWritten, 1; }
   int SelectCamera(int) override { return 0; }
   int MaxCameras() const override { return 8; }
   bool IsCameraPresent(int index) override { return index == 0; }
-  bool RefusesSelectionDuringCapture() const override { return refusesSelection; }
   int StartDevice() override { return startResult.load(); }
   int StopDevice() override { return stopResult.load(); }
   FrameOutcome Poll() override {
@@ -75,9 +74,14 @@ class ScriptedCapture : public ::testing::Test {
  protected:
   void SetUp() override {
     window_ = QuvexWindow_Create();
+    MakeObject();
+  }
+  // A new camera object on a new scripted camera, with profile_ as it stands.
+  void MakeObject() {
+    quvex_.reset();
     auto camera = std::make_unique<ScriptedCamera>();
     camera_ = camera.get();
-    quvex_ = std::make_unique<CQuvex>(kProfile, std::move(camera));
+    quvex_ = std::make_unique<CQuvex>(profile_, std::move(camera));
     ASSERT_EQ(quvex_->Initialize(window_), 1);
     quvex_->SetParam(QUVEX_PARAM_LOOP_SLEEP, 1);
   }
@@ -97,6 +101,7 @@ class ScriptedCapture : public ::testing::Test {
     return static_cast<int>(message.lParam);
   }
 
+  BuildProfile profile_ = kProfile;
   QuvexHwnd window_ = nullptr;
   ScriptedCamera* camera_ = nullptr;
   std::unique_ptr<CQuvex> quvex_;

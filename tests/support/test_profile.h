@@ -14,8 +14,6 @@ inline BuildProfile TestProfile(InterpolationVariant variant = InterpolationVari
   profile.timing = {780, 640, 12, 525, 480, 5};
   profile.ringSlots = 10;
   profile.cameraNameStem = u"Quvex640";
-  profile.usesLock = true;
-  profile.generation = Generation::Newer;
   profile.interpolation = variant;
   profile.module = module;
   return profile;
