@@ -20,10 +20,10 @@
 #include <mutex>
 #include <shared_mutex>
 
+#include "devices/usb/models/usb_colour.h"
+#include "devices/usb/models/usb_model_state.h"
 #include "devices/usb/usb_codes.h"
-#include "devices/usb/usb_colour.h"
 #include "devices/usb/usb_frame_copy.h"
-#include "devices/usb/usb_model_state.h"
 #include "devices/usb/usb_ring_index.h"
 #include "devices/usb/usb_transfer_guard.h"
 #include "quvex/quvex_usb.h"
