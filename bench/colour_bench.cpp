@@ -7,8 +7,8 @@
 #include <cstring>
 #include <vector>
 
+#include "devices/usb/models/usb_colour.h"
 #include "devices/usb/usb_codes.h"
-#include "devices/usb/usb_colour.h"
 
 namespace quvex {
 namespace {

@@ -8,74 +8,31 @@
 // which belong to one consumer thread. Host-side operations are serialised by
 // the object. The frame geometry, the sample width and the selected device
 // cannot change while a capture thread runs (QUVEX_USB_ERR_BUSY).
+//
+// The class reads in two parts: what every USB build runs (this folder), then
+// the per-model routines of device types 2 to 18 and 20 (models/).
 #pragma once
 
 #include <array>
-#include <atomic>
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <initializer_list>
 #include <memory>
 #include <mutex>
 #include <shared_mutex>
 
+#include "devices/usb/models/usb_colour.h"
+#include "devices/usb/models/usb_model_state.h"
+#include "devices/usb/usb_capture_blocks.h"
 #include "devices/usb/usb_codes.h"
-#include "devices/usb/usb_colour.h"
 #include "devices/usb/usb_frame_copy.h"
-#include "devices/usb/usb_model_state.h"
-#include "devices/usb/usb_ring_index.h"
 #include "devices/usb/usb_transfer_guard.h"
 #include "quvex/quvex_usb.h"
 #include "quvex_platform/clock.h"
 #include "quvex_platform/sync.h"
-#include "quvex_platform/thread.h"
 #include "quvex_platform/usb.h"
 
 namespace quvex {
-
-struct UsbFreeDeleter {
-  void operator()(void* memory) const noexcept { std::free(memory); }
-};
-using UsbFrameBuffer = std::unique_ptr<uint8_t[], UsbFreeDeleter>;
-
-// One slot of the device ring: room for a 16-bit frame of the transfer size.
-struct UsbRingSlot {
-  UsbFrameBuffer data;
-};
-
-// Parameter block of the ring-fill thread.
-struct UsbRingBlock {
-  uint32_t bytes = 0;  // per frame transfer
-  std::unique_ptr<platform::ManualResetEvent> endEvent;
-  std::atomic<int> result{QUVEX_USB_OK};
-  std::atomic<int> stopFlag{1};   // 1: not running (or asked to stop)
-  std::atomic<int> errorFlag{0};  // 1: the thread ended on a failure
-  std::atomic<int> stopAnnounced{0};  // 1: a failed read ends the thread quietly
-  int ringCount = 0;
-  UsbRingSlot* slots = nullptr;
-  UsbRingIndex index;
-  int largeTransfer = 0;
-  std::array<char, 128> devicePath{};
-  UsbFrameLayout layout;  // of the frames in the slots
-  UsbTransferGuard transfers;
-  platform::Thread thread;
-};
-
-// Parameter block of the one-shot thread.
-struct UsbOneShotBlock {
-  uint8_t* target = nullptr;
-  uint32_t bytes = 0;
-  std::unique_ptr<platform::ManualResetEvent> endEvent;
-  std::atomic<int> result{QUVEX_USB_OK};
-  std::atomic<int> idleFlag{1};         // 0 while a one-shot runs
-  std::atomic<bool> frameValid{false};  // the target holds a complete frame
-  int largeTransfer = 0;
-  std::array<char, 128> devicePath{};
-  UsbFrameLayout layout;  // of the frame in the target
-  UsbTransferGuard transfers;
-  platform::Thread thread;
-};
 
 class CUsbDevice {
  public:
@@ -157,7 +114,7 @@ class CUsbDevice {
   // Takes none of the object's locks: a one-shot holds them while it waits.
   void InterruptTransfers(bool raised) noexcept;
 
-  // Settings of the per-model routines.
+  // Capture settings.
   // 1: CaptureOneShot does not wait. The variant camera is told with a
   // sensor-register write first; the flag changes only when that write went
   // out (1), else 0. Other devices store the flag and return 1.
@@ -199,7 +156,16 @@ class CUsbDevice {
   VariantWindow Window() const noexcept;
   int CaptureModeFlag() const noexcept;
   int LargeTransferFlag() const noexcept;
-  // ---- Per-model routines of device types 2 to 18 and 20 ----------------
+
+  const char* Prefix() const noexcept { return prefix_.data(); }
+  const char* DevicePath() const noexcept { return devicePath_.data(); }
+  uint32_t TransferSize() const noexcept { return transferSize_; }
+  int SampleWidthFlag() const noexcept { return sampleWidthFlag_; }
+  int RingCount() const noexcept { return ringCount_; }
+  int SourceFamily() const noexcept { return sourceFamily_; }
+  const UsbFrameLayout& Layout() const noexcept { return layout_; }
+
+  // ---- Per-model routines of device types 2 to 18 and 20 (models/) ------
   // Colour forms of a frame of the current geometry (usb_device_colour.cpp):
   // 0, 5 (QUVEX_USB_ERR_ROI) or 14. The rectangle is in region coordinates.
   int CheckRoi(int32_t x0, int32_t y0, int32_t x1, int32_t y1) const noexcept;
@@ -304,15 +270,6 @@ class CUsbDevice {
   // Video standard 0 to 3 from the converter's status register; 0 when it
   // cannot be read.
   int DetectVideoStandard() noexcept;
-  // ---- end of the per-model routines -------------------------------------
-
-  const char* Prefix() const noexcept { return prefix_.data(); }
-  const char* DevicePath() const noexcept { return devicePath_.data(); }
-  uint32_t TransferSize() const noexcept { return transferSize_; }
-  int SampleWidthFlag() const noexcept { return sampleWidthFlag_; }
-  int RingCount() const noexcept { return ringCount_; }
-  int SourceFamily() const noexcept { return sourceFamily_; }
-  const UsbFrameLayout& Layout() const noexcept { return layout_; }
 
  private:
   void InitMembers() noexcept;
@@ -326,43 +283,6 @@ class CUsbDevice {
   void JoinOneShot() noexcept;
   int ReadSlot(const UsbFrameLayout& layout, const uint8_t* source, size_t sourceBytes,
                void* target, size_t targetBytes, int colour, int whiteBalance, int raw) noexcept;
-  // The colour form of a frame of layout (usb_device_colour.cpp).
-  int ConvertSlot(const UsbFrameLayout& layout, const UsbRoiRect& rect, const void* source,
-                  size_t sourceBytes, void* target, size_t targetBytes, int colour,
-                  int whiteBalance) noexcept;
-  void SetColourSettings(const UsbColourSettings& settings) noexcept;
-  // Per-model helpers (usb_sensor_registers.cpp, usb_sensor_init.cpp).
-  int SendBytes(std::initializer_list<uint8_t> bytes) noexcept;  // 1 when sent
-  int ReadRegisterBytes(unsigned reg, uint8_t* out, int length) noexcept;
-  bool MapAllows(unsigned reg, bool write) const noexcept;
-  int SendSerialBlock() noexcept;
-  void LoadRegisterMap(const SensorRegisterMap& map) noexcept;
-  int InitSensorPulsed(int (CUsbDevice::*write)(unsigned, int) noexcept) noexcept;
-  uint16_t ChipId() const noexcept;
-  int SetupValueType6() const noexcept;
-  bool RegionRefused(int x, int y, int width, int height, int binning, int sensorWidth,
-                     int sensorHeight, bool binnedCheck) const noexcept;
-  void ApplyRegion(const UsbSensorRegion& region, int binning,
-                   const std::array<int32_t, 7>& geometry) noexcept;
-  void SetBayerPhase(int phase) noexcept;
-  void StoreWindow(const std::array<int32_t, 4>& window) noexcept;
-  int SetRegionPulsed(int x, int y, int width, int height, int binning,
-                      int (CUsbDevice::*write)(unsigned, int) noexcept) noexcept;
-  int SendModePacket(int byte) noexcept;
-  int SetModeSerial(int flag, int modeRegister129,
-                    int (CUsbDevice::*write)(unsigned, int) noexcept) noexcept;
-  int SetModeRegister30(int flag, uint16_t on, uint16_t off,
-                        int (CUsbDevice::*read)(unsigned, uint16_t&) noexcept,
-                        int (CUsbDevice::*write)(unsigned, int) noexcept) noexcept;
-  int OpenPrologue(unsigned index, bool once, int (CUsbDevice::*init)() noexcept) noexcept;
-  int OpenFixed(unsigned index, const UsbFixedModel& model) noexcept;
-  int InitSerialFrontEndType8() noexcept;
-  int ClearRegisterBits(unsigned reg, uint16_t mask,
-                        int (CUsbDevice::*read)(unsigned, uint16_t&) noexcept,
-                        int (CUsbDevice::*write)(unsigned, int) noexcept) noexcept;
-  int OpenPulsed(unsigned index, bool once, int (CUsbDevice::*init)() noexcept,
-                 int (CUsbDevice::*setRegion)(int, int, int, int, int) noexcept, int32_t width,
-                 int32_t height, int (CUsbDevice::*write)(unsigned, int) noexcept) noexcept;
   size_t FrameBufferBytes() const noexcept { return 2 * static_cast<size_t>(transferSize_); }
 
   // Serialises the host-side operations (re-entrant: operations call each
@@ -399,6 +319,45 @@ class CUsbDevice {
   int ApplyWindow(const VariantWindow& window) noexcept;
   bool variant_ = false;
   VariantWindow window_;
+
+  // ---- Per-model helpers and state (models/) ---------------------------
+  // The colour form of a frame of layout (usb_device_colour.cpp).
+  int ConvertSlot(const UsbFrameLayout& layout, const UsbRoiRect& rect, const void* source,
+                  size_t sourceBytes, void* target, size_t targetBytes, int colour,
+                  int whiteBalance) noexcept;
+  void SetColourSettings(const UsbColourSettings& settings) noexcept;
+  // Register access, initialisations, setters and opens.
+  int SendBytes(std::initializer_list<uint8_t> bytes) noexcept;  // 1 when sent
+  int ReadRegisterBytes(unsigned reg, uint8_t* out, int length) noexcept;
+  bool MapAllows(unsigned reg, bool write) const noexcept;
+  int SendSerialBlock() noexcept;
+  void LoadRegisterMap(const SensorRegisterMap& map) noexcept;
+  int InitSensorPulsed(int (CUsbDevice::*write)(unsigned, int) noexcept) noexcept;
+  uint16_t ChipId() const noexcept;
+  int SetupValueType6() const noexcept;
+  bool RegionRefused(int x, int y, int width, int height, int binning, int sensorWidth,
+                     int sensorHeight, bool binnedCheck) const noexcept;
+  void ApplyRegion(const UsbSensorRegion& region, int binning,
+                   const std::array<int32_t, 7>& geometry) noexcept;
+  void SetBayerPhase(int phase) noexcept;
+  void StoreWindow(const std::array<int32_t, 4>& window) noexcept;
+  int SetRegionPulsed(int x, int y, int width, int height, int binning,
+                      int (CUsbDevice::*write)(unsigned, int) noexcept) noexcept;
+  int SendModePacket(int byte) noexcept;
+  int SetModeSerial(int flag, int modeRegister129,
+                    int (CUsbDevice::*write)(unsigned, int) noexcept) noexcept;
+  int SetModeRegister30(int flag, uint16_t on, uint16_t off,
+                        int (CUsbDevice::*read)(unsigned, uint16_t&) noexcept,
+                        int (CUsbDevice::*write)(unsigned, int) noexcept) noexcept;
+  int OpenPrologue(unsigned index, bool once, int (CUsbDevice::*init)() noexcept) noexcept;
+  int OpenFixed(unsigned index, const UsbFixedModel& model) noexcept;
+  int InitSerialFrontEndType8() noexcept;
+  int ClearRegisterBits(unsigned reg, uint16_t mask,
+                        int (CUsbDevice::*read)(unsigned, uint16_t&) noexcept,
+                        int (CUsbDevice::*write)(unsigned, int) noexcept) noexcept;
+  int OpenPulsed(unsigned index, bool once, int (CUsbDevice::*init)() noexcept,
+                 int (CUsbDevice::*setRegion)(int, int, int, int, int) noexcept, int32_t width,
+                 int32_t height, int (CUsbDevice::*write)(unsigned, int) noexcept) noexcept;
   // Per-model state, under control_. The colour settings are also read by
   // the frame reader, hence their own lock.
   UsbModelState model_;

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "devices/usb/usb_colour.h"
+#include "devices/usb/models/usb_colour.h"
 #include "devices/usb/usb_device.h"
 
 namespace {

@@ -1,5 +1,5 @@
 // Raw-to-RGB conversions.
-#include "devices/usb/usb_colour.h"
+#include "devices/usb/models/usb_colour.h"
 
 #include <algorithm>
 #include <array>

@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <array>
 
+#include "devices/usb/models/usb_register_maps.h"
 #include "devices/usb/usb_device.h"
-#include "devices/usb/usb_register_maps.h"
 
 namespace quvex {
 

@@ -3,8 +3,8 @@
 // a sequence.
 #include <initializer_list>
 
+#include "devices/usb/models/usb_register_maps.h"
 #include "devices/usb/usb_device.h"
-#include "devices/usb/usb_register_maps.h"
 #include "quvex_platform/clock.h"
 
 namespace quvex {

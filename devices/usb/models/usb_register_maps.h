@@ -2,7 +2,7 @@
 // its default value and whether the guarded accessors may read or write it.
 #pragma once
 
-#include "devices/usb/usb_model_state.h"
+#include "devices/usb/models/usb_model_state.h"
 
 namespace quvex {
 

@@ -1,5 +1,5 @@
 // Register-map contents by model.
-#include "devices/usb/usb_register_maps.h"
+#include "devices/usb/models/usb_register_maps.h"
 
 #include <initializer_list>
 #include <utility>
