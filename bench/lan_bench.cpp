@@ -23,6 +23,7 @@
 #include "quvex/quvex_window.h"
 #include "sim/lan_camera.h"
 #include "tests/support/loopback_address.h"
+#include "tests/support/message_reader.h"
 #include "tests/support/test_profile.h"
 #include "transports/lan/corvane_binding.h"
 #include "transports/lan/lan_connection.h"
@@ -64,14 +65,10 @@ void LanCapture(benchmark::State& state) {
     if (connected == 0 || quvex.Preview() == 0) {
       state.SkipWithError("the simulated camera did not connect");
     } else {
-      QuvexMessage message{};
-      QuvexWindow_GetMessage(window, &message, 10000);  // the first frame
+      const test::MessageReader messages(window);
+      messages.Next(10000);  // the first frame
       const FrameMeter meter(kLanFrameBytes);
-      for (auto _ : state) {
-        while (QuvexWindow_GetMessage(window, &message, 10000) == 1 &&
-               message.message != WM_QUVEX_FRAME) {
-        }
-      }
+      for (auto _ : state) messages.NextFrame(10000);
       meter.Report(state);
       quvex.Close();
     }

@@ -21,6 +21,7 @@
 #include "quvex/quvex_window.h"
 #include "sim/stream_camera.h"
 #include "tests/support/loopback_address.h"
+#include "tests/support/message_reader.h"
 #include "transports/lan/stream_connection.h"
 
 namespace quvex {
@@ -61,14 +62,10 @@ void FenwoldCapture(benchmark::State& state) {
       preview(handle) == 0) {
     state.SkipWithError("the simulated camera did not connect");
   } else {
-    QuvexMessage message{};
-    QuvexWindow_GetMessage(window, &message, 10000);  // the first frame
+    const test::MessageReader messages(window);
+    messages.Next(10000);  // the first frame
     const FrameMeter meter(kStreamFrameBytes);
-    for (auto _ : state) {
-      while (QuvexWindow_GetMessage(window, &message, 10000) == 1 &&
-             message.message != WM_QUVEX_FRAME) {
-      }
-    }
+    for (auto _ : state) messages.NextFrame(10000);
     meter.Report(state);
   }
   release(handle);

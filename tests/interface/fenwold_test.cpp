@@ -54,15 +54,8 @@ class Fenwold : public LibrarySession {
     const auto b = LoopbackBytes(kFirstAddress + index);
     return SetIpAddress(handle_, b[0], b[1], b[2], b[3]);
   }
-  // The next frame message; errors on the way are collected.
-  int NextFrame() {
-    QuvexMessage message{};
-    while (QuvexWindow_GetMessage(window_, &message, 30000) == 1) {
-      if (message.message == WM_QUVEX_FRAME) return static_cast<int>(message.lParam);
-      errors_.push_back(static_cast<int>(message.lParam));
-    }
-    return 0;
-  }
+  // The next frame message; errors on the way are skipped.
+  int NextFrame() { return messages_.NextFrame(30000); }
   // The frame's samples in stored order, and whether they are one whole frame.
   bool WholeFrame(int id, uint32_t* counter = nullptr) {
     library_->Quvex_SetParam(handle_, QUVEX_PARAM_VIEW_FLIP, 1);
@@ -83,7 +76,6 @@ class Fenwold : public LibrarySession {
 
   SetIpAddressFn SetIpAddress = nullptr;
   std::vector<std::unique_ptr<SimStreamCamera>> cameras_;
-  std::vector<int> errors_;
 };
 
 TEST_F(Fenwold, CaptureSendsItsCommandsAndDeliversWholeFramesInOrder) {

@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <thread>
 #include <vector>
@@ -17,6 +18,7 @@
 #include "sim/lan_camera.h"
 #include "tests/lan/lan_test_support.h"
 #include "tests/support/drain_errors.h"
+#include "tests/support/message_reader.h"
 
 namespace quvex::test {
 namespace {
@@ -37,6 +39,7 @@ class CorvaneCapture : public ::testing::Test {
  protected:
   void SetUp() override {
     window_ = QuvexWindow_Create();
+    messages_ = MessageReader(window_);
     MakeObject(kLanWaitMs);
   }
   void TearDown() override {
@@ -75,20 +78,11 @@ class CorvaneCapture : public ::testing::Test {
   }
   // The next message of the given kind within a minute; others are skipped.
   intptr_t Next(uint32_t kind) {
-    QuvexMessage message{};
-    for (int skipped = 0; skipped < 100000 && QuvexWindow_GetMessage(window_, &message, 60000) == 1;
-         ++skipped) {
-      if (message.message == kind) return message.lParam;
-    }
-    ADD_FAILURE() << "no message " << kind;
-    return 0;
+    const std::optional<QuvexMessage> message = messages_.NextOf(kind, 60000);
+    if (!message) ADD_FAILURE() << "no message " << kind;
+    return message ? message->lParam : 0;
   }
   int NextFrameId() { return static_cast<int>(Next(WM_QUVEX_FRAME)); }
-  void DrainWindow() {
-    QuvexMessage message{};
-    while (QuvexWindow_GetMessage(window_, &message, 0) == 1) {
-    }
-  }
   std::vector<uint16_t> Raw(int frameId) {
     std::vector<uint16_t> raw(kWidth * kHeight);
     EXPECT_EQ(quvex_->GetRaw(frameId, raw.data(), kFrameBytes), 1);
@@ -97,6 +91,7 @@ class CorvaneCapture : public ::testing::Test {
 
   DebugLineCounter debugLines_;
   QuvexHwnd window_ = nullptr;
+  MessageReader messages_;
   CorvaneBinding* binding_ = nullptr;
   std::unique_ptr<CQuvex> quvex_;
   std::vector<std::unique_ptr<SimLanCamera>> cameras_;
@@ -225,7 +220,7 @@ TEST_F(CorvaneCapture, FiveFailedRequestsInARowEndCaptureWithOneFrameReadError) 
   EXPECT_EQ(camera.FrameRequests(), requests);  // none after the fifth
 
   camera.OverrideReplyLength(0, 0);
-  DrainWindow();
+  messages_.Drain();
   ASSERT_EQ(quvex_->Preview(), 1);  // a new start counts failures from 0
   EXPECT_NE(NextFrameId(), 0);
   EXPECT_EQ(quvex_->Close(), 1);
@@ -267,7 +262,7 @@ TEST_F(CorvaneCapture, CloseEndsARequestThatWaitsOnAStalledCamera) {
   EXPECT_EQ(DrainErrors(), "");
 
   camera.SetStalled(false);
-  DrainWindow();
+  messages_.Drain();
   ASSERT_EQ(quvex_->Preview(), 1);  // the next start is not cancelled
   EXPECT_NE(NextFrameId(), 0);
   EXPECT_EQ(quvex_->Close(), 1);
@@ -305,7 +300,7 @@ TEST_F(CorvaneCapture, ANewAddressStopsCaptureFirstAndMovesToTheNewCamera) {
   const std::vector<Bytes> expected{{0, 0, 0, 8, 1, 9, 0, 0}};
   ASSERT_TRUE(second.WaitFor([&] { return second.Messages(0) == expected; }));
 
-  DrainWindow();
+  messages_.Drain();
   ASSERT_EQ(quvex_->Preview(), 1);
   NextFrameId();
   EXPECT_EQ(quvex_->Close(), 1);
