@@ -48,8 +48,8 @@ BuildProfile LanProfile() {
 const BuildProfile kProfile = LanProfile();
 
 void LanCapture(benchmark::State& state) {
-  const auto address = test::LoopbackBytes(201);
-  SimLanCamera camera(test::LoopbackAddress(201));
+  SimLanCamera camera(test::NextLoopbackAddress());
+  const auto address = test::AddressBytes(camera.Address());
   QuvexHwnd window = QuvexWindow_Create();
   auto binding = std::make_unique<CorvaneBinding>();
   CorvaneBinding& lan = *binding;
@@ -78,7 +78,7 @@ void LanCapture(benchmark::State& state) {
 BENCHMARK(LanCapture)->UseRealTime()->Unit(benchmark::kMicrosecond);
 
 void LanRequestFrame(benchmark::State& state) {
-  SimLanCamera camera(test::LoopbackAddress(202));
+  SimLanCamera camera(test::NextLoopbackAddress());
   CLanConnection connection(camera.Address().c_str(), QUVEX_LAN_PORT);
   std::vector<uint8_t> frame(kLanFrameBytes);
   const FrameMeter meter(kLanFrameBytes);
@@ -94,7 +94,7 @@ void LanRequestFrame(benchmark::State& state) {
 BENCHMARK(LanRequestFrame)->UseRealTime()->Unit(benchmark::kMicrosecond);
 
 void PlainSocketRead(benchmark::State& state) {
-  SimLanCamera camera(test::LoopbackAddress(203));
+  SimLanCamera camera(test::NextLoopbackAddress());
   const int fd = socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in peer{};
   peer.sin_family = AF_INET;

@@ -3,13 +3,11 @@
 // internal temperature, and stopping or reconnecting while the camera stalls.
 #include "transports/lan/corvane_binding.h"
 
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <memory>
 #include <optional>
-#include <stdexcept>
 #include <thread>
 #include <vector>
 
@@ -56,19 +54,13 @@ class CorvaneCapture : public ::testing::Test {
     ASSERT_EQ(quvex_->Initialize(window_), 1);
     quvex_->SetParam(QUVEX_PARAM_LOOP_SLEEP, 1);
   }
-  // A camera on the test's own address; the test fails at once when another
-  // socket holds it.
-  SimLanCamera& StartCamera(int index) {
-    cameras_.push_back(std::make_unique<SimLanCamera>(LoopbackAddress(index)));
-    if (!cameras_.back()->Listening())
-      throw std::runtime_error("cannot listen on " + LoopbackAddress(index));
+  SimLanCamera& StartCamera() {
+    cameras_.push_back(CameraOnNextAddress<SimLanCamera>());
     return *cameras_.back();
   }
   // What Quvex_SetIpAddress does.
   int Connect(const SimLanCamera& camera) {
-    in_addr address{};
-    inet_pton(AF_INET, camera.Address().c_str(), &address);
-    const auto* b = reinterpret_cast<const uint8_t*>(&address.s_addr);
+    const auto b = AddressBytes(camera.Address());
     return quvex_->WithCaptureStopped([&] {
       return binding_->SetIpAddress(b[0], b[1], b[2], b[3]) == 0 ? 0 : quvex_->AllocateRing();
     });
@@ -98,7 +90,7 @@ class CorvaneCapture : public ::testing::Test {
 };
 
 TEST_F(CorvaneCapture, ConnectingBothConnectionsWritesRegisterNineOnTheFrameConnection) {
-  SimLanCamera& camera = StartCamera(40);
+  SimLanCamera& camera = StartCamera();
   EXPECT_FALSE(binding_->CanCapture());
   ASSERT_EQ(Connect(camera), 1);
   EXPECT_TRUE(binding_->CanCapture());
@@ -112,7 +104,7 @@ TEST_F(CorvaneCapture, ConnectingBothConnectionsWritesRegisterNineOnTheFrameConn
 }
 
 TEST_F(CorvaneCapture, RegistersAreWrittenAtStartOnParametersAndOnNuc) {
-  SimLanCamera& camera = StartCamera(41);
+  SimLanCamera& camera = StartCamera();
   ASSERT_EQ(Connect(camera), 1);
   ASSERT_EQ(quvex_->Preview(), 1);
   EXPECT_EQ(quvex_->SetCameraNumber(3), 1);  // nothing to select: capture is no reason to refuse
@@ -142,7 +134,7 @@ TEST_F(CorvaneCapture, RegistersAreWrittenAtStartOnParametersAndOnNuc) {
 }
 
 TEST_F(CorvaneCapture, FramesComeOutInTheRowOrderOfParameter17) {
-  SimLanCamera& camera = StartCamera(42);
+  SimLanCamera& camera = StartCamera();
   ASSERT_EQ(Connect(camera), 1);
   ASSERT_EQ(quvex_->Preview(), 1);
   const int id = NextFrameId();
@@ -166,7 +158,7 @@ TEST_F(CorvaneCapture, FramesComeOutInTheRowOrderOfParameter17) {
 TEST_F(CorvaneCapture, FramesKeepArrivingUnannouncedWhileANucSettles) {
   fakeNow = 50000;
   QuvexPlatform_SetClock(FakeClock, nullptr);
-  SimLanCamera& camera = StartCamera(43);
+  SimLanCamera& camera = StartCamera();
   ASSERT_EQ(Connect(camera), 1);
   EXPECT_EQ(quvex_->Nuc(), 1);
   EXPECT_EQ(quvex_->NucTime(), 50000u);
@@ -185,7 +177,7 @@ TEST_F(CorvaneCapture, FramesKeepArrivingUnannouncedWhileANucSettles) {
 
 TEST_F(CorvaneCapture, CaptureRecoversFromAConnectionClosedMidFrame) {
   MakeObject(kLongWait);  // failures are counted: no time-out of a busy machine may add one
-  SimLanCamera& camera = StartCamera(44);
+  SimLanCamera& camera = StartCamera();
   ASSERT_EQ(Connect(camera), 1);
   ASSERT_EQ(quvex_->Preview(), 1);
   NextFrameId();
@@ -201,7 +193,7 @@ TEST_F(CorvaneCapture, CaptureRecoversFromAConnectionClosedMidFrame) {
 
 TEST_F(CorvaneCapture, FiveFailedRequestsInARowEndCaptureWithOneFrameReadError) {
   MakeObject(kLongWait);  // failures are counted: no time-out of a busy machine may add one
-  SimLanCamera& camera = StartCamera(45);
+  SimLanCamera& camera = StartCamera();
   ASSERT_EQ(Connect(camera), 1);
   ASSERT_EQ(quvex_->Preview(), 1);
   NextFrameId();
@@ -228,7 +220,7 @@ TEST_F(CorvaneCapture, FiveFailedRequestsInARowEndCaptureWithOneFrameReadError) 
 
 TEST_F(CorvaneCapture, ASuccessfulFrameResetsTheFailureCount) {
   MakeObject(kLongWait);  // failures are counted: no time-out of a busy machine may add one
-  SimLanCamera& camera = StartCamera(46);
+  SimLanCamera& camera = StartCamera();
   ASSERT_EQ(Connect(camera), 1);
   ASSERT_EQ(quvex_->Preview(), 1);
   NextFrameId();
@@ -250,7 +242,7 @@ TEST_F(CorvaneCapture, ASuccessfulFrameResetsTheFailureCount) {
 
 TEST_F(CorvaneCapture, CloseEndsARequestThatWaitsOnAStalledCamera) {
   MakeObject(kLongWait);  // without the cancel, the wait would outlast the test
-  SimLanCamera& camera = StartCamera(47);
+  SimLanCamera& camera = StartCamera();
   ASSERT_EQ(Connect(camera), 1);
   ASSERT_EQ(quvex_->Preview(), 1);
   NextFrameId();
@@ -272,7 +264,7 @@ TEST_F(CorvaneCapture, CloseEndsARequestThatWaitsOnAStalledCamera) {
 
 TEST_F(CorvaneCapture, ReleasingTheObjectEndsCaptureOnAStalledCamera) {
   MakeObject(kLongWait);
-  SimLanCamera& camera = StartCamera(48);
+  SimLanCamera& camera = StartCamera();
   ASSERT_EQ(Connect(camera), 1);
   ASSERT_EQ(quvex_->Preview(), 1);
   NextFrameId();
@@ -285,8 +277,8 @@ TEST_F(CorvaneCapture, ReleasingTheObjectEndsCaptureOnAStalledCamera) {
 
 TEST_F(CorvaneCapture, ANewAddressStopsCaptureFirstAndMovesToTheNewCamera) {
   MakeObject(kLongWait);
-  SimLanCamera& first = StartCamera(49);
-  SimLanCamera& second = StartCamera(50);
+  SimLanCamera& first = StartCamera();
+  SimLanCamera& second = StartCamera();
   ASSERT_EQ(Connect(first), 1);
   ASSERT_EQ(quvex_->Preview(), 1);
   NextFrameId();
@@ -310,7 +302,7 @@ TEST_F(CorvaneCapture, ANewAddressStopsCaptureFirstAndMovesToTheNewCamera) {
 }
 
 TEST_F(CorvaneCapture, HostWritesDuringCaptureNeverSplitAMessage) {
-  SimLanCamera& camera = StartCamera(51);
+  SimLanCamera& camera = StartCamera();
   ASSERT_EQ(Connect(camera), 1);
   quvex_->SetParam(QUVEX_PARAM_LOOP_SLEEP, 0);
   ASSERT_EQ(quvex_->Preview(), 1);
@@ -330,7 +322,7 @@ TEST_F(CorvaneCapture, HostWritesDuringCaptureNeverSplitAMessage) {
 }
 
 TEST_F(CorvaneCapture, AOneShotRequestsOneFrameOnlyWhileIdle) {
-  SimLanCamera& camera = StartCamera(52);
+  SimLanCamera& camera = StartCamera();
   ASSERT_EQ(Connect(camera), 1);
   const int id = quvex_->OneShot();
   ASSERT_NE(id, 0);
@@ -358,7 +350,7 @@ TEST_F(CorvaneCapture, AOneShotRequestsOneFrameOnlyWhileIdle) {
 }
 
 TEST_F(CorvaneCapture, OneShotsFillTheRingInTurnSoTheLastTenStayFindable) {
-  SimLanCamera& camera = StartCamera(55);
+  SimLanCamera& camera = StartCamera();
   ASSERT_EQ(Connect(camera), 1);
   quvex_->SetParam(QUVEX_PARAM_VIEW_FLIP, 1);
   std::vector<int> ids;
@@ -377,7 +369,7 @@ TEST_F(CorvaneCapture, CloseOrANewAddressEndsAOneShotThatWaitsOnAStalledCamera) 
   for (const bool reconnect : {false, true}) {
     SCOPED_TRACE(reconnect ? "new address" : "close");
     MakeObject(kLongWait);  // without the interrupt, the one-shot would outlast the test
-    SimLanCamera& camera = StartCamera(reconnect ? 56 : 57);
+    SimLanCamera& camera = StartCamera();
     ASSERT_EQ(Connect(camera), 1);
     std::vector<int> ids;
     for (int shot = 0; shot < kLanProfile.ringSlots; ++shot) ids.push_back(quvex_->OneShot());
@@ -399,7 +391,7 @@ TEST_F(CorvaneCapture, CloseOrANewAddressEndsAOneShotThatWaitsOnAStalledCamera) 
 }
 
 TEST_F(CorvaneCapture, TheInternalTemperatureComesFromTheStatusConnection) {
-  SimLanCamera& camera = StartCamera(53);
+  SimLanCamera& camera = StartCamera();
   int ok = 7;
   EXPECT_EQ(binding_->GetInternalTemperature(&ok), 0.0f);  // no address yet
   EXPECT_EQ(ok, 0);
@@ -444,7 +436,7 @@ TEST_F(CorvaneCapture, WithoutAConnectionOnlyTheCameraObjectWorks) {
 }
 
 TEST_F(CorvaneCapture, ARefusedAddressLeavesTheObjectUnconnected) {
-  SimLanCamera& camera = StartCamera(54);
+  SimLanCamera& camera = StartCamera();
   camera.SetRefusing(true);
   EXPECT_EQ(Connect(camera), 0);
   EXPECT_FALSE(binding_->CanCapture());
