@@ -19,6 +19,7 @@
 #include "quvex/quvex.h"
 #include "quvex/quvex_window.h"
 #include "sim/usb_camera.h"
+#include "tests/support/message_reader.h"
 
 namespace {
 
@@ -61,15 +62,13 @@ void CaptureWhileRecording(benchmark::State& state, int recordType, const char* 
   const std::string path = Scratch(file);
   if (recordType != QUVEX_REC_NONE) rec(handle, path.c_str(), recordType);
   if (preview(handle) == 0) state.SkipWithError("capture did not start");
-  QuvexMessage message{};
+  const quvex::test::MessageReader messages(window);
   const quvex::bench::SdkCpuMeter meter;
   for (auto _ : state) {
-    do {
-      if (QuvexWindow_GetMessage(window, &message, 20000) == 0) {
-        state.SkipWithError("no frame");
-        break;
-      }
-    } while (message.message != WM_QUVEX_FRAME);
+    if (messages.NextFrame(20000) == 0) {
+      state.SkipWithError("no frame");
+      break;
+    }
   }
   state.counters["frames/s"] = benchmark::Counter(static_cast<double>(state.iterations()),
                                                    benchmark::Counter::kIsRate);

@@ -25,6 +25,7 @@
 #include "sim/lan_camera.h"
 #include "tests/lan/lan_test_support.h"
 #include "tests/support/loopback_address.h"
+#include "tests/support/message_reader.h"
 #include "transports/lan/lan_connection.h"
 #include "transports/lan/lan_protocol.h"
 
@@ -39,8 +40,8 @@ constexpr size_t kReplyBytes = kLanFrameHeaderBytes + kLanFrameBytes;
 const BuildProfile kProfile = test::LanProfile();
 
 void LanCapture(benchmark::State& state) {
-  const auto address = test::LoopbackBytes(201);
-  SimLanCamera camera(test::LoopbackAddress(201));
+  SimLanCamera camera(test::NextLoopbackAddress());
+  const auto address = test::AddressBytes(camera.Address());
   QuvexHwnd window = QuvexWindow_Create();
   auto binding = std::make_unique<CorvaneBinding>();
   CorvaneBinding& lan = *binding;
@@ -56,14 +57,10 @@ void LanCapture(benchmark::State& state) {
     if (connected == 0 || quvex.Preview() == 0) {
       state.SkipWithError("the simulated camera did not connect");
     } else {
-      QuvexMessage message{};
-      QuvexWindow_GetMessage(window, &message, 10000);  // the first frame
+      const test::MessageReader messages(window);
+      messages.Next(10000);  // the first frame
       const FrameMeter meter(kLanFrameBytes);
-      for (auto _ : state) {
-        while (QuvexWindow_GetMessage(window, &message, 10000) == 1 &&
-               message.message != WM_QUVEX_FRAME) {
-        }
-      }
+      for (auto _ : state) messages.NextFrame(10000);
       meter.Report(state);
       quvex.Close();
     }
@@ -73,7 +70,7 @@ void LanCapture(benchmark::State& state) {
 BENCHMARK(LanCapture)->UseRealTime()->Unit(benchmark::kMicrosecond);
 
 void LanRequestFrame(benchmark::State& state) {
-  SimLanCamera camera(test::LoopbackAddress(202));
+  SimLanCamera camera(test::NextLoopbackAddress());
   CLanConnection connection(camera.Address().c_str(), QUVEX_LAN_PORT);
   std::vector<uint8_t> frame(kLanFrameBytes);
   const FrameMeter meter(kLanFrameBytes);
@@ -89,7 +86,7 @@ void LanRequestFrame(benchmark::State& state) {
 BENCHMARK(LanRequestFrame)->UseRealTime()->Unit(benchmark::kMicrosecond);
 
 void PlainSocketRead(benchmark::State& state) {
-  SimLanCamera camera(test::LoopbackAddress(203));
+  SimLanCamera camera(test::NextLoopbackAddress());
   const int fd = socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in peer{};
   peer.sin_family = AF_INET;

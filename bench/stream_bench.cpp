@@ -21,6 +21,7 @@
 #include "quvex/quvex_window.h"
 #include "sim/stream_camera.h"
 #include "tests/support/loopback_address.h"
+#include "tests/support/message_reader.h"
 #include "transports/lan/stream_connection.h"
 
 namespace quvex {
@@ -41,8 +42,8 @@ struct Fenwold {
 };
 
 void FenwoldCapture(benchmark::State& state) {
-  const auto address = test::LoopbackBytes(211);
-  SimStreamCamera camera(test::LoopbackAddress(211));
+  SimStreamCamera camera(test::NextLoopbackAddress());
+  const auto address = test::AddressBytes(camera.Address());
   const Fenwold library;
   const auto initialize = library.Get<decltype(&::Quvex_Initialize)>("Quvex_Initialize");
   const auto setIpAddress = library.Get<decltype(&::Quvex_SetIpAddress)>("Quvex_SetIpAddress");
@@ -61,14 +62,10 @@ void FenwoldCapture(benchmark::State& state) {
       preview(handle) == 0) {
     state.SkipWithError("the simulated camera did not connect");
   } else {
-    QuvexMessage message{};
-    QuvexWindow_GetMessage(window, &message, 10000);  // the first frame
+    const test::MessageReader messages(window);
+    messages.Next(10000);  // the first frame
     const FrameMeter meter(kStreamFrameBytes);
-    for (auto _ : state) {
-      while (QuvexWindow_GetMessage(window, &message, 10000) == 1 &&
-             message.message != WM_QUVEX_FRAME) {
-      }
-    }
+    for (auto _ : state) messages.NextFrame(10000);
     meter.Report(state);
   }
   release(handle);
@@ -77,7 +74,7 @@ void FenwoldCapture(benchmark::State& state) {
 BENCHMARK(FenwoldCapture)->UseRealTime()->Unit(benchmark::kMicrosecond);
 
 void StreamReceiveFrame(benchmark::State& state) {
-  SimStreamCamera camera(test::LoopbackAddress(212));
+  SimStreamCamera camera(test::NextLoopbackAddress());
   CStreamConnection connection(*platform::ParseIpv4(camera.Address().c_str()));
   const platform::WaitCancel cancel;
   if (connection.Connect(cancel) != StreamConnect::Connected) {
@@ -98,7 +95,7 @@ void StreamReceiveFrame(benchmark::State& state) {
 BENCHMARK(StreamReceiveFrame)->UseRealTime()->Unit(benchmark::kMicrosecond);
 
 void PlainStreamRead(benchmark::State& state) {
-  SimStreamCamera camera(test::LoopbackAddress(213));
+  SimStreamCamera camera(test::NextLoopbackAddress());
   const int fd = socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in peer{};
   peer.sin_family = AF_INET;

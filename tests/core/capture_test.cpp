@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "tests/support/message_reader.h"
 #include "tests/support/scripted_camera.h"
 
 namespace quvex {
@@ -111,8 +112,7 @@ TEST_F(Capture, PausedAndSettlingFramesAreNotTaken) {
   ASSERT_EQ(quvex_->Preview(), 1);
   quvex_->Pause();
   camera_->framesReady = 1;
-  QuvexMessage message{};
-  EXPECT_EQ(QuvexWindow_GetMessage(window_, &message, 100), 0);
+  EXPECT_FALSE(test::MessageReader(window_).Next(100));
   EXPECT_EQ(camera_->delivered.load(), 0);
   quvex_->Start();
   NextFrameId();

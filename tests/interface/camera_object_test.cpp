@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "quvex/quvex_window.h"
+#include "tests/support/message_reader.h"
 #include "tests/support/quvex_library.h"
 
 namespace quvex::test {
@@ -67,8 +68,7 @@ class CameraObject : public ::testing::TestWithParam<BuildDefaults> {
   // The error codes posted to the window since the last call, oldest first.
   std::vector<intptr_t> PostedErrors() {
     std::vector<intptr_t> codes;
-    QuvexMessage message;
-    while (QuvexWindow_GetMessage(window_, &message, 0) == 1) {
+    for (const QuvexMessage& message : MessageReader(window_).Posted()) {
       EXPECT_EQ(message.message, static_cast<uint32_t>(WM_QUVEX_ERROR));
       EXPECT_EQ(message.wParam, 0u);
       codes.push_back(message.lParam);

@@ -1,11 +1,7 @@
 // Corvane end to end through its exported interface, against the simulated
-// LAN camera on a loopback address of each test's own: 127.p.q.(100 + index),
-// p.q from the process id, so that test runs at the same time never meet.
+// LAN camera on a loopback address of each test's own.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <array>
-#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -40,16 +36,12 @@ class Corvane : public LibrarySession {
     LibrarySession::TearDown();
     cameras_.clear();
   }
-  // A camera on the test's own address; the test fails at once when another
-  // socket holds it.
-  SimLanCamera& StartCamera(int index) {
-    cameras_.push_back(std::make_unique<SimLanCamera>(LoopbackAddress(100 + index)));
-    if (!cameras_.back()->Listening())
-      throw std::runtime_error("cannot listen on " + LoopbackAddress(100 + index));
+  SimLanCamera& StartCamera() {
+    cameras_.push_back(CameraOnNextAddress<SimLanCamera>());
     return *cameras_.back();
   }
-  int Connect(int index) {
-    const auto b = LoopbackBytes(100 + index);
+  int Connect(const std::string& address) {
+    const auto b = AddressBytes(address);
     return SetIpAddress(handle_, b[0], b[1], b[2], b[3]);
   }
   int NextFrame() { return NextFramePastErrors(); }
@@ -68,22 +60,22 @@ TEST_F(Corvane, UnregisteredHandlesYieldZeroAndLeaveOkAlone) {
 }
 
 TEST_F(Corvane, SetIpAddressConnectsAndWritesRegisterNine) {
-  SimLanCamera& camera = StartCamera(1);
-  ASSERT_EQ(Connect(1), 1);
+  SimLanCamera& camera = StartCamera();
+  ASSERT_EQ(Connect(camera.Address()), 1);
   // The status connection is made before register 9 is written, but the
   // camera may accept it after it has logged the write.
   ASSERT_TRUE(camera.WaitFor(
       [&] { return camera.ConnectionCount() == 2 && camera.Messages(0).size() == 1; }));
   EXPECT_EQ(camera.Messages(0), (std::vector<Bytes>{{0, 0, 0, 8, 1, 9, 0, 0}}));
   EXPECT_EQ(library_->DrainErrors(handle_), "");
-  EXPECT_EQ(Connect(99), 0);  // nobody listens there: no error, not connected
+  EXPECT_EQ(Connect(NextLoopbackAddress()), 0);  // nobody listens there: no error, not connected
   EXPECT_EQ(library_->DrainErrors(handle_), "");
   EXPECT_EQ(library_->Quvex_Preview(handle_), 0);
 }
 
 TEST_F(Corvane, CapturedFramesCarryTheCamerasSamplesAndTemperatures) {
-  SimLanCamera& camera = StartCamera(2);
-  ASSERT_EQ(Connect(2), 1);
+  SimLanCamera& camera = StartCamera();
+  ASSERT_EQ(Connect(camera.Address()), 1);
   ASSERT_EQ(library_->Quvex_Preview(handle_), 1);
   ASSERT_NE(NextFrame(), 0);
   ASSERT_EQ(library_->Quvex_Close(handle_), 1);
@@ -110,12 +102,12 @@ TEST_F(Corvane, CapturedFramesCarryTheCamerasSamplesAndTemperatures) {
 }
 
 TEST_F(Corvane, TheInternalTemperatureIsReadThroughItsExport) {
-  SimLanCamera& camera = StartCamera(3);
+  SimLanCamera& camera = StartCamera();
   int ok = 7;
   EXPECT_EQ(GetInternalTemperature(handle_, &ok), 0.0f);
   EXPECT_EQ(ok, 0);
   EXPECT_EQ(library_->DrainErrors(handle_), "1");
-  ASSERT_EQ(Connect(3), 1);
+  ASSERT_EQ(Connect(camera.Address()), 1);
   camera.SetTemperature(0x1900);
   EXPECT_EQ(GetInternalTemperature(handle_, &ok), 25.0f);
   EXPECT_EQ(ok, 1);
@@ -126,15 +118,15 @@ TEST_F(Corvane, TheInternalTemperatureIsReadThroughItsExport) {
 }
 
 TEST_F(Corvane, SetIpAddressDuringCaptureStopsCaptureFirst) {
-  SimLanCamera& first = StartCamera(4);
-  SimLanCamera& second = StartCamera(5);
-  ASSERT_EQ(Connect(4), 1);
+  SimLanCamera& first = StartCamera();
+  SimLanCamera& second = StartCamera();
+  ASSERT_EQ(Connect(first.Address()), 1);
   ASSERT_EQ(library_->Quvex_Preview(handle_), 1);
   NextFrame();
   first.SetStalled(true);
   const uint32_t requests = first.FrameRequests();
   ASSERT_TRUE(first.WaitFor([&] { return first.FrameRequests() > requests; }));
-  ASSERT_EQ(Connect(5), 1);
+  ASSERT_EQ(Connect(second.Address()), 1);
   EXPECT_EQ(library_->Quvex_GetParam(handle_, QUVEX_PARAM_CAPTURING), 0);
   ASSERT_TRUE(second.WaitFor([&] { return second.Messages(0).size() == 1; }));
   EXPECT_EQ(second.Messages(0), (std::vector<Bytes>{{0, 0, 0, 8, 1, 9, 0, 0}}));
@@ -145,8 +137,8 @@ TEST_F(Corvane, SetIpAddressDuringCaptureStopsCaptureFirst) {
 }
 
 TEST_F(Corvane, CloseAndReleaseEndCaptureWhileTheCameraStalls) {
-  SimLanCamera& camera = StartCamera(6);
-  ASSERT_EQ(Connect(6), 1);
+  SimLanCamera& camera = StartCamera();
+  ASSERT_EQ(Connect(camera.Address()), 1);
   for (int round = 0; round < 2; ++round) {
     camera.SetStalled(false);
     DrainMessages();
@@ -166,8 +158,8 @@ TEST_F(Corvane, CloseAndReleaseEndCaptureWhileTheCameraStalls) {
 }
 
 TEST_F(Corvane, HostCallsOnOtherThreadsDuringCaptureAreSafe) {
-  SimLanCamera& camera = StartCamera(7);
-  ASSERT_EQ(Connect(7), 1);
+  SimLanCamera& camera = StartCamera();
+  ASSERT_EQ(Connect(camera.Address()), 1);
   ASSERT_EQ(library_->Quvex_Preview(handle_), 1);
   NextFrame();
   std::thread writer([&] {
@@ -176,7 +168,7 @@ TEST_F(Corvane, HostCallsOnOtherThreadsDuringCaptureAreSafe) {
       library_->Quvex_Nuc(handle_);
     }
   });
-  std::thread reconnecter([&] { EXPECT_EQ(Connect(7), 1); });
+  std::thread reconnecter([&] { EXPECT_EQ(Connect(camera.Address()), 1); });
   writer.join();
   reconnecter.join();
   ASSERT_EQ(library_->Quvex_Preview(handle_), 1);

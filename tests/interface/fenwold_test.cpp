@@ -6,7 +6,6 @@
 #include <array>
 #include <cstdio>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <thread>
 #include <type_traits>
@@ -26,7 +25,6 @@ using Command = sim::SimStreamCamera::Command;
 using sim::SimStreamCamera;
 
 constexpr int kWidth = 320, kHeight = 240;
-constexpr int kFirstAddress = 150;  // 127.p.q.150 and up
 
 class Fenwold : public LibrarySession {
  protected:
@@ -43,26 +41,17 @@ class Fenwold : public LibrarySession {
     LibrarySession::TearDown();
     cameras_.clear();
   }
-  SimStreamCamera& StartCamera(int index) {
-    const std::string address = LoopbackAddress(kFirstAddress + index);
-    cameras_.push_back(std::make_unique<SimStreamCamera>(address));
-    if (!cameras_.back()->Listening()) throw std::runtime_error("cannot listen on " + address);
+  SimStreamCamera& StartCamera() {
+    cameras_.push_back(CameraOnNextAddress<SimStreamCamera>());
     cameras_.back()->SetFrameDelay(2);  // keeps the machine usable; capture still outruns it
     return *cameras_.back();
   }
-  int Connect(int index) {
-    const auto b = LoopbackBytes(kFirstAddress + index);
+  int Connect(const std::string& address) {
+    const auto b = AddressBytes(address);
     return SetIpAddress(handle_, b[0], b[1], b[2], b[3]);
   }
-  // The next frame message; errors on the way are collected.
-  int NextFrame() {
-    QuvexMessage message{};
-    while (QuvexWindow_GetMessage(window_, &message, 30000) == 1) {
-      if (message.message == WM_QUVEX_FRAME) return static_cast<int>(message.lParam);
-      errors_.push_back(static_cast<int>(message.lParam));
-    }
-    return 0;
-  }
+  // The next frame message; errors on the way are skipped.
+  int NextFrame() { return messages_.NextFrame(30000); }
   // The frame's samples in stored order, and whether they are one whole frame.
   bool WholeFrame(int id, uint32_t* counter = nullptr) {
     library_->Quvex_SetParam(handle_, QUVEX_PARAM_VIEW_FLIP, 1);
@@ -83,12 +72,11 @@ class Fenwold : public LibrarySession {
 
   SetIpAddressFn SetIpAddress = nullptr;
   std::vector<std::unique_ptr<SimStreamCamera>> cameras_;
-  std::vector<int> errors_;
 };
 
 TEST_F(Fenwold, CaptureSendsItsCommandsAndDeliversWholeFramesInOrder) {
-  SimStreamCamera& camera = StartCamera(0);
-  ASSERT_EQ(Connect(0), 1);
+  SimStreamCamera& camera = StartCamera();
+  ASSERT_EQ(Connect(camera.Address()), 1);
   ASSERT_TRUE(camera.WaitFor([&] { return camera.StatusQueries() == 1; }));
   ASSERT_EQ(library_->Quvex_SetParam(handle_, QUVEX_PARAM_SWITCH, 0), 1);
   ASSERT_EQ(library_->Quvex_Preview(handle_), 1);
@@ -141,8 +129,8 @@ TEST_F(Fenwold, TemperaturesInterpolateEverySampleOfTheFrame) {
   ASSERT_EQ(library_->Quvex_SetTableA(handle_, path.c_str()), 1);
   std::remove(path.c_str());
 
-  SimStreamCamera& camera = StartCamera(1);
-  ASSERT_EQ(Connect(1), 1);
+  SimStreamCamera& camera = StartCamera();
+  ASSERT_EQ(Connect(camera.Address()), 1);
   const int id = library_->Quvex_OneShot(handle_);
   ASSERT_NE(id, 0);
   library_->Quvex_SetParam(handle_, QUVEX_PARAM_VIEW_FLIP, 1);
@@ -172,8 +160,8 @@ TEST_F(Fenwold, WithoutAConnectionCaptureIsNotReadyOnce) {
 }
 
 TEST_F(Fenwold, ARefusedConnectIsNoErrorOneThatFailsAtOnceIsErrorElevenNeitherConnects) {
-  SimStreamCamera& camera = StartCamera(2);
-  const auto b = LoopbackBytes(kFirstAddress + 2);
+  SimStreamCamera& camera = StartCamera();
+  const auto b = AddressBytes(camera.Address());
   // Only the low byte of each part counts.
   ASSERT_EQ(SetIpAddress(handle_, b[0] | 0x100, b[1] | ~0xFF, b[2] | 0x7F00, b[3] | 0x1000), 1);
   camera.SetRefusing(true);
@@ -187,8 +175,8 @@ TEST_F(Fenwold, ARefusedConnectIsNoErrorOneThatFailsAtOnceIsErrorElevenNeitherCo
 }
 
 TEST_F(Fenwold, ACloseMidFrameIsReportedAndTheStreamStartsAgainWhole) {
-  SimStreamCamera& camera = StartCamera(3);
-  ASSERT_EQ(Connect(3), 1);
+  SimStreamCamera& camera = StartCamera();
+  ASSERT_EQ(Connect(camera.Address()), 1);
   ASSERT_EQ(library_->Quvex_Preview(handle_), 1);
   ASSERT_TRUE(NextWholeFrame());
   camera.CloseMidFrame(1);
@@ -200,9 +188,9 @@ TEST_F(Fenwold, ACloseMidFrameIsReportedAndTheStreamStartsAgainWhole) {
 }
 
 TEST_F(Fenwold, AfterACloseMidFrameEveryFrameIsOneWholeFrameOfTheCamera) {
-  SimStreamCamera& camera = StartCamera(8);
+  SimStreamCamera& camera = StartCamera();
   camera.SetPieceBytes(4096);
-  ASSERT_EQ(Connect(8), 1);
+  ASSERT_EQ(Connect(camera.Address()), 1);
   library_->Quvex_SetParam(handle_, QUVEX_PARAM_LOOP_SLEEP, 0);  // on to the next frame at once
   library_->Quvex_SetParam(handle_, QUVEX_PARAM_VIEW_FLIP, 1);
   std::vector<uint16_t> raw(kWidth * kHeight);
@@ -228,8 +216,8 @@ TEST_F(Fenwold, AfterACloseMidFrameEveryFrameIsOneWholeFrameOfTheCamera) {
 }
 
 TEST_F(Fenwold, ALostCameraEndsCaptureWithOneReportInsteadOfAFlood) {
-  SimStreamCamera& camera = StartCamera(4);
-  ASSERT_EQ(Connect(4), 1);
+  SimStreamCamera& camera = StartCamera();
+  ASSERT_EQ(Connect(camera.Address()), 1);
   ASSERT_EQ(library_->Quvex_Preview(handle_), 1);
   NextFrame();
   camera.SetRefusing(true);
@@ -242,9 +230,9 @@ TEST_F(Fenwold, ALostCameraEndsCaptureWithOneReportInsteadOfAFlood) {
 }
 
 TEST_F(Fenwold, StopSetIpAddressAndReleaseEndCaptureWhileTheCameraStalls) {
-  SimStreamCamera& first = StartCamera(5);
-  SimStreamCamera& second = StartCamera(6);
-  ASSERT_EQ(Connect(5), 1);
+  SimStreamCamera& first = StartCamera();
+  SimStreamCamera& second = StartCamera();
+  ASSERT_EQ(Connect(first.Address()), 1);
   for (int round = 0; round < 3; ++round) {
     first.SetStalled(false);
     DrainMessages();
@@ -256,10 +244,10 @@ TEST_F(Fenwold, StopSetIpAddressAndReleaseEndCaptureWhileTheCameraStalls) {
       EXPECT_EQ(library_->Quvex_GetParam(handle_, QUVEX_PARAM_CAPTURING), 0);
     } else if (round == 1) {
       // Capture stops first; the new connection is the only one in use.
-      EXPECT_EQ(Connect(6), 1);
+      EXPECT_EQ(Connect(second.Address()), 1);
       EXPECT_EQ(library_->Quvex_GetParam(handle_, QUVEX_PARAM_CAPTURING), 0);
       EXPECT_TRUE(second.WaitFor([&] { return second.StreamsStarted() == 1; }));
-      ASSERT_EQ(Connect(5), 1);
+      ASSERT_EQ(Connect(first.Address()), 1);
     } else {
       EXPECT_EQ(library_->Quvex_Release(handle_), 1);
       handle_ = 0;
@@ -268,12 +256,12 @@ TEST_F(Fenwold, StopSetIpAddressAndReleaseEndCaptureWhileTheCameraStalls) {
 }
 
 TEST_F(Fenwold, CloseReleaseOrANewAddressEndsAOneShotOnASilentCamera) {
-  SimStreamCamera& camera = StartCamera(9);
+  SimStreamCamera& camera = StartCamera();
   const auto ranges = [&] { return std::ranges::count(camera.Commands(), Command{0, 16}); };
   for (const std::string call : {"close", "release", "new address"}) {
     SCOPED_TRACE(call);
     camera.SetStalled(true);
-    ASSERT_EQ(Connect(9), 1);
+    ASSERT_EQ(Connect(camera.Address()), 1);
     const int handle = handle_;
     const auto before = ranges();
     const OneShotInterruption cut = InterruptOneShot(
@@ -281,7 +269,7 @@ TEST_F(Fenwold, CloseReleaseOrANewAddressEndsAOneShotOnASilentCamera) {
         [&] { return camera.WaitFor([&] { return ranges() > before; }); },  // its range command
         [&] {
           if (call == "close") return library_->Quvex_Close(handle);
-          return call == "release" ? library_->Quvex_Release(handle) : Connect(9);
+          return call == "release" ? library_->Quvex_Release(handle) : Connect(camera.Address());
         });
     EXPECT_EQ(cut.shot, 0);
     EXPECT_EQ(cut.call, 1);
@@ -290,7 +278,7 @@ TEST_F(Fenwold, CloseReleaseOrANewAddressEndsAOneShotOnASilentCamera) {
     camera.SetStalled(false);
     if (call == "release") {
       handle_ = library_->Quvex_Initialize(window_);
-      ASSERT_EQ(Connect(9), 1);
+      ASSERT_EQ(Connect(camera.Address()), 1);
     }
     EXPECT_EQ(library_->DrainErrors(handle_), "");  // an interrupted one-shot is no failure
     EXPECT_TRUE(WholeFrame(library_->Quvex_OneShot(handle_)));
@@ -298,9 +286,9 @@ TEST_F(Fenwold, CloseReleaseOrANewAddressEndsAOneShotOnASilentCamera) {
 }
 
 TEST_F(Fenwold, HostCallsOnOtherThreadsDuringCaptureAreSafe) {
-  SimStreamCamera& camera = StartCamera(7);
+  SimStreamCamera& camera = StartCamera();
   camera.SetPieceBytes(1000);
-  ASSERT_EQ(Connect(7), 1);
+  ASSERT_EQ(Connect(camera.Address()), 1);
   ASSERT_EQ(library_->Quvex_Preview(handle_), 1);
   NextFrame();
   library_->Quvex_SetParam(handle_, QUVEX_PARAM_VIEW_FLIP, 1);  // rows as they arrived

@@ -300,11 +300,7 @@ TEST_F(GaldrisAccess, HostThreadsRaceTheCaptureThreadSafely) {
     std::vector<float> temperatures(kPixels);
     for (int i = 0; i < kIterations && inTime(); ++i) {
       // The newest frame announced so far; error messages are skipped.
-      int id = 0;
-      QuvexMessage message{};
-      for (uint32_t wait = 1000; QuvexWindow_GetMessage(window_, &message, wait) == 1; wait = 0) {
-        if (message.message == WM_QUVEX_FRAME) id = static_cast<int>(message.lParam);
-      }
+      const int id = messages_.NewestFrame(1000);
       if (id == 0) continue;
       // A frame overwritten meanwhile is refused with error 5, never torn.
       if (q.Quvex_GetRaw(handle_, id, raw.data(), kRawBytes) == 1) {

@@ -79,10 +79,7 @@ TEST_F(Galdris, CapturesWholeFramesNewestFirstAndWritesTheRegisters) {
     // when the test runs slowly.
     int id = NextFrame();
     ASSERT_EQ(q.Quvex_Pause(handle_), 1);  // the frames announced stay in the ring
-    QuvexMessage message{};
-    while (QuvexWindow_GetMessage(window_, &message, 0) == 1) {
-      if (message.message == WM_QUVEX_FRAME) id = static_cast<int>(message.lParam);
-    }
+    if (const int newer = messages_.NewestFrame(); newer != 0) id = newer;
     ASSERT_NE(id, 0);
     uint32_t counter = 0;
     const auto raw = Raw(id);
@@ -147,9 +144,8 @@ TEST_F(Galdris, NoFramesAreTakenWhileTheNucSettles) {
   const uint32_t before = camera_->FramesDelivered(0);
   ASSERT_TRUE(camera_->WaitForFrames(0, before + 10, 20000));
   DrainMessages();  // frames taken before the NUC
-  QuvexMessage message{};
   ASSERT_TRUE(camera_->WaitForFrames(0, before + 20, 20000));
-  EXPECT_EQ(QuvexWindow_GetMessage(window_, &message, 0), 0);
+  EXPECT_FALSE(messages_.Next(0));
   testClock = 100 + 1000;  // the settle time has passed
   EXPECT_NE(NextFrame(), 0);
 }
@@ -198,8 +194,7 @@ TEST_F(Galdris, OneShotTakesAWholeFrameWithoutTheCaptureThread) {
   EXPECT_EQ(library_->Quvex_GetNewID(handle_), id);
   library_->Quvex_SetParam(handle_, QUVEX_PARAM_VIEW_FLIP, 1);
   EXPECT_TRUE(sim::IsWholeFrame(Raw(id).data(), kWidth, kHeight));
-  QuvexMessage message{};
-  EXPECT_EQ(QuvexWindow_GetMessage(window_, &message, 0), 0);  // no frame message
+  EXPECT_FALSE(messages_.Next(0));  // no frame message
 }
 
 TEST_F(Galdris, SavesTheCurrentFrameInEverySaveType) {

@@ -37,19 +37,17 @@ class GaldrisRecording : public GaldrisSession {
   // hands it out (view flip 0: the colour storage as it stands); empty when
   // a slow run found the frame already overwritten.
   std::vector<uint8_t> NextColourFrame(uint32_t timeoutMs = 20000) {
-    QuvexMessage message{};
-    while (QuvexWindow_GetMessage(window_, &message, timeoutMs) == 1) {
-      if (message.message != WM_QUVEX_FRAME) continue;
-      std::vector<uint8_t> colour(kColourBytes);
-      if (library_->Quvex_GetColor(handle_, static_cast<int>(message.lParam), colour.data(),
-                                   static_cast<int>(kColourBytes)) == 0) {
-        library_->DrainErrors(handle_);
-        return {};
-      }
-      return colour;
+    const int id = messages_.NextFrame(timeoutMs);
+    if (id == 0) {
+      if (timeoutMs != 0) ADD_FAILURE() << "no frame arrived";
+      return {};
     }
-    if (timeoutMs != 0) ADD_FAILURE() << "no frame arrived";
-    return {};
+    std::vector<uint8_t> colour(kColourBytes);
+    if (library_->Quvex_GetColor(handle_, id, colour.data(), static_cast<int>(kColourBytes)) == 0) {
+      library_->DrainErrors(handle_);
+      return {};
+    }
+    return colour;
   }
 
   std::string dir_;
@@ -139,10 +137,10 @@ TEST_F(GaldrisRecording, AMissingFolderIsReportedOnceAndFramesKeepComing) {
   // Frames announced before the thread took the request may still be queued:
   // only those after the error count.
   int framesAfter = 0, fileErrors = 0;
-  QuvexMessage message{};
-  while (framesAfter < 5 && QuvexWindow_GetMessage(window_, &message, 20000) == 1) {
-    framesAfter += fileErrors > 0 && message.message == WM_QUVEX_FRAME;
-    fileErrors += message.message == WM_QUVEX_ERROR && message.lParam == QUVEX_ERR_FILE;
+  std::optional<QuvexMessage> message;
+  while (framesAfter < 5 && (message = messages_.Next())) {
+    framesAfter += fileErrors > 0 && message->message == WM_QUVEX_FRAME;
+    fileErrors += message->message == WM_QUVEX_ERROR && message->lParam == QUVEX_ERR_FILE;
   }
   EXPECT_EQ(framesAfter, 5);
   EXPECT_EQ(fileErrors, 1);

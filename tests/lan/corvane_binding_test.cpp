@@ -3,12 +3,11 @@
 // internal temperature, and stopping or reconnecting while the camera stalls.
 #include "deliverables/corvane/binding.h"
 
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <memory>
-#include <stdexcept>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -17,6 +16,7 @@
 #include "sim/lan_camera.h"
 #include "tests/lan/lan_test_support.h"
 #include "tests/support/drain_errors.h"
+#include "tests/support/message_reader.h"
 
 namespace quvex::test {
 namespace {
@@ -37,6 +37,7 @@ class CorvaneCapture : public ::testing::Test {
  protected:
   void SetUp() override {
     window_ = QuvexWindow_Create();
+    messages_ = MessageReader(window_);
     MakeObject(kLanWaitMs);
   }
   void TearDown() override {
@@ -53,19 +54,13 @@ class CorvaneCapture : public ::testing::Test {
     ASSERT_EQ(quvex_->Initialize(window_), 1);
     quvex_->SetParam(QUVEX_PARAM_LOOP_SLEEP, 1);
   }
-  // A camera on the test's own address; the test fails at once when another
-  // socket holds it.
-  SimLanCamera& StartCamera(int index) {
-    cameras_.push_back(std::make_unique<SimLanCamera>(LoopbackAddress(index)));
-    if (!cameras_.back()->Listening())
-      throw std::runtime_error("cannot listen on " + LoopbackAddress(index));
+  SimLanCamera& StartCamera() {
+    cameras_.push_back(CameraOnNextAddress<SimLanCamera>());
     return *cameras_.back();
   }
   // What Quvex_SetIpAddress does.
   int Connect(const SimLanCamera& camera) {
-    in_addr address{};
-    inet_pton(AF_INET, camera.Address().c_str(), &address);
-    const auto* b = reinterpret_cast<const uint8_t*>(&address.s_addr);
+    const auto b = AddressBytes(camera.Address());
     return quvex_->WithCaptureStopped([&] {
       return binding_->SetIpAddress(b[0], b[1], b[2], b[3]) == 0 ? 0 : quvex_->AllocateRing();
     });
@@ -75,20 +70,11 @@ class CorvaneCapture : public ::testing::Test {
   }
   // The next message of the given kind within a minute; others are skipped.
   intptr_t Next(uint32_t kind) {
-    QuvexMessage message{};
-    for (int skipped = 0; skipped < 100000 && QuvexWindow_GetMessage(window_, &message, 60000) == 1;
-         ++skipped) {
-      if (message.message == kind) return message.lParam;
-    }
-    ADD_FAILURE() << "no message " << kind;
-    return 0;
+    const std::optional<QuvexMessage> message = messages_.NextOf(kind, 60000);
+    if (!message) ADD_FAILURE() << "no message " << kind;
+    return message ? message->lParam : 0;
   }
   int NextFrameId() { return static_cast<int>(Next(WM_QUVEX_FRAME)); }
-  void DrainWindow() {
-    QuvexMessage message{};
-    while (QuvexWindow_GetMessage(window_, &message, 0) == 1) {
-    }
-  }
   std::vector<uint16_t> Raw(int frameId) {
     std::vector<uint16_t> raw(kWidth * kHeight);
     EXPECT_EQ(quvex_->GetRaw(frameId, raw.data(), kFrameBytes), 1);
@@ -97,13 +83,14 @@ class CorvaneCapture : public ::testing::Test {
 
   DebugLineCounter debugLines_;
   QuvexHwnd window_ = nullptr;
+  MessageReader messages_;
   CorvaneBinding* binding_ = nullptr;
   std::unique_ptr<CQuvex> quvex_;
   std::vector<std::unique_ptr<SimLanCamera>> cameras_;
 };
 
 TEST_F(CorvaneCapture, ConnectingBothConnectionsWritesRegisterNineOnTheFrameConnection) {
-  SimLanCamera& camera = StartCamera(40);
+  SimLanCamera& camera = StartCamera();
   EXPECT_FALSE(binding_->CanCapture());
   ASSERT_EQ(Connect(camera), 1);
   EXPECT_TRUE(binding_->CanCapture());
@@ -117,7 +104,7 @@ TEST_F(CorvaneCapture, ConnectingBothConnectionsWritesRegisterNineOnTheFrameConn
 }
 
 TEST_F(CorvaneCapture, RegistersAreWrittenAtStartOnParametersAndOnNuc) {
-  SimLanCamera& camera = StartCamera(41);
+  SimLanCamera& camera = StartCamera();
   ASSERT_EQ(Connect(camera), 1);
   ASSERT_EQ(quvex_->Preview(), 1);
   EXPECT_EQ(quvex_->SetCameraNumber(3), 1);  // nothing to select: capture is no reason to refuse
@@ -147,7 +134,7 @@ TEST_F(CorvaneCapture, RegistersAreWrittenAtStartOnParametersAndOnNuc) {
 }
 
 TEST_F(CorvaneCapture, FramesComeOutInTheRowOrderOfParameter17) {
-  SimLanCamera& camera = StartCamera(42);
+  SimLanCamera& camera = StartCamera();
   ASSERT_EQ(Connect(camera), 1);
   ASSERT_EQ(quvex_->Preview(), 1);
   const int id = NextFrameId();
@@ -171,7 +158,7 @@ TEST_F(CorvaneCapture, FramesComeOutInTheRowOrderOfParameter17) {
 TEST_F(CorvaneCapture, FramesKeepArrivingUnannouncedWhileANucSettles) {
   fakeNow = 50000;
   QuvexPlatform_SetClock(FakeClock, nullptr);
-  SimLanCamera& camera = StartCamera(43);
+  SimLanCamera& camera = StartCamera();
   ASSERT_EQ(Connect(camera), 1);
   EXPECT_EQ(quvex_->Nuc(), 1);
   EXPECT_EQ(quvex_->NucTime(), 50000u);
@@ -190,7 +177,7 @@ TEST_F(CorvaneCapture, FramesKeepArrivingUnannouncedWhileANucSettles) {
 
 TEST_F(CorvaneCapture, CaptureRecoversFromAConnectionClosedMidFrame) {
   MakeObject(kLongWait);  // failures are counted: no time-out of a busy machine may add one
-  SimLanCamera& camera = StartCamera(44);
+  SimLanCamera& camera = StartCamera();
   ASSERT_EQ(Connect(camera), 1);
   ASSERT_EQ(quvex_->Preview(), 1);
   NextFrameId();
@@ -206,7 +193,7 @@ TEST_F(CorvaneCapture, CaptureRecoversFromAConnectionClosedMidFrame) {
 
 TEST_F(CorvaneCapture, FiveFailedRequestsInARowEndCaptureWithOneFrameReadError) {
   MakeObject(kLongWait);  // failures are counted: no time-out of a busy machine may add one
-  SimLanCamera& camera = StartCamera(45);
+  SimLanCamera& camera = StartCamera();
   ASSERT_EQ(Connect(camera), 1);
   ASSERT_EQ(quvex_->Preview(), 1);
   NextFrameId();
@@ -225,7 +212,7 @@ TEST_F(CorvaneCapture, FiveFailedRequestsInARowEndCaptureWithOneFrameReadError) 
   EXPECT_EQ(camera.FrameRequests(), requests);  // none after the fifth
 
   camera.OverrideReplyLength(0, 0);
-  DrainWindow();
+  messages_.Drain();
   ASSERT_EQ(quvex_->Preview(), 1);  // a new start counts failures from 0
   EXPECT_NE(NextFrameId(), 0);
   EXPECT_EQ(quvex_->Close(), 1);
@@ -233,7 +220,7 @@ TEST_F(CorvaneCapture, FiveFailedRequestsInARowEndCaptureWithOneFrameReadError) 
 
 TEST_F(CorvaneCapture, ASuccessfulFrameResetsTheFailureCount) {
   MakeObject(kLongWait);  // failures are counted: no time-out of a busy machine may add one
-  SimLanCamera& camera = StartCamera(46);
+  SimLanCamera& camera = StartCamera();
   ASSERT_EQ(Connect(camera), 1);
   ASSERT_EQ(quvex_->Preview(), 1);
   NextFrameId();
@@ -255,7 +242,7 @@ TEST_F(CorvaneCapture, ASuccessfulFrameResetsTheFailureCount) {
 
 TEST_F(CorvaneCapture, CloseEndsARequestThatWaitsOnAStalledCamera) {
   MakeObject(kLongWait);  // without the cancel, the wait would outlast the test
-  SimLanCamera& camera = StartCamera(47);
+  SimLanCamera& camera = StartCamera();
   ASSERT_EQ(Connect(camera), 1);
   ASSERT_EQ(quvex_->Preview(), 1);
   NextFrameId();
@@ -267,7 +254,7 @@ TEST_F(CorvaneCapture, CloseEndsARequestThatWaitsOnAStalledCamera) {
   EXPECT_EQ(DrainErrors(), "");
 
   camera.SetStalled(false);
-  DrainWindow();
+  messages_.Drain();
   ASSERT_EQ(quvex_->Preview(), 1);  // the next start is not cancelled
   EXPECT_NE(NextFrameId(), 0);
   EXPECT_EQ(quvex_->Close(), 1);
@@ -277,7 +264,7 @@ TEST_F(CorvaneCapture, CloseEndsARequestThatWaitsOnAStalledCamera) {
 
 TEST_F(CorvaneCapture, ReleasingTheObjectEndsCaptureOnAStalledCamera) {
   MakeObject(kLongWait);
-  SimLanCamera& camera = StartCamera(48);
+  SimLanCamera& camera = StartCamera();
   ASSERT_EQ(Connect(camera), 1);
   ASSERT_EQ(quvex_->Preview(), 1);
   NextFrameId();
@@ -290,8 +277,8 @@ TEST_F(CorvaneCapture, ReleasingTheObjectEndsCaptureOnAStalledCamera) {
 
 TEST_F(CorvaneCapture, ANewAddressStopsCaptureFirstAndMovesToTheNewCamera) {
   MakeObject(kLongWait);
-  SimLanCamera& first = StartCamera(49);
-  SimLanCamera& second = StartCamera(50);
+  SimLanCamera& first = StartCamera();
+  SimLanCamera& second = StartCamera();
   ASSERT_EQ(Connect(first), 1);
   ASSERT_EQ(quvex_->Preview(), 1);
   NextFrameId();
@@ -305,7 +292,7 @@ TEST_F(CorvaneCapture, ANewAddressStopsCaptureFirstAndMovesToTheNewCamera) {
   const std::vector<Bytes> expected{{0, 0, 0, 8, 1, 9, 0, 0}};
   ASSERT_TRUE(second.WaitFor([&] { return second.Messages(0) == expected; }));
 
-  DrainWindow();
+  messages_.Drain();
   ASSERT_EQ(quvex_->Preview(), 1);
   NextFrameId();
   EXPECT_EQ(quvex_->Close(), 1);
@@ -315,7 +302,7 @@ TEST_F(CorvaneCapture, ANewAddressStopsCaptureFirstAndMovesToTheNewCamera) {
 }
 
 TEST_F(CorvaneCapture, HostWritesDuringCaptureNeverSplitAMessage) {
-  SimLanCamera& camera = StartCamera(51);
+  SimLanCamera& camera = StartCamera();
   ASSERT_EQ(Connect(camera), 1);
   quvex_->SetParam(QUVEX_PARAM_LOOP_SLEEP, 0);
   ASSERT_EQ(quvex_->Preview(), 1);
@@ -335,7 +322,7 @@ TEST_F(CorvaneCapture, HostWritesDuringCaptureNeverSplitAMessage) {
 }
 
 TEST_F(CorvaneCapture, AOneShotRequestsOneFrameOnlyWhileIdle) {
-  SimLanCamera& camera = StartCamera(52);
+  SimLanCamera& camera = StartCamera();
   ASSERT_EQ(Connect(camera), 1);
   const int id = quvex_->OneShot();
   ASSERT_NE(id, 0);
@@ -363,7 +350,7 @@ TEST_F(CorvaneCapture, AOneShotRequestsOneFrameOnlyWhileIdle) {
 }
 
 TEST_F(CorvaneCapture, OneShotsFillTheRingInTurnSoTheLastTenStayFindable) {
-  SimLanCamera& camera = StartCamera(55);
+  SimLanCamera& camera = StartCamera();
   ASSERT_EQ(Connect(camera), 1);
   quvex_->SetParam(QUVEX_PARAM_VIEW_FLIP, 1);
   std::vector<int> ids;
@@ -382,7 +369,7 @@ TEST_F(CorvaneCapture, CloseOrANewAddressEndsAOneShotThatWaitsOnAStalledCamera) 
   for (const bool reconnect : {false, true}) {
     SCOPED_TRACE(reconnect ? "new address" : "close");
     MakeObject(kLongWait);  // without the interrupt, the one-shot would outlast the test
-    SimLanCamera& camera = StartCamera(reconnect ? 56 : 57);
+    SimLanCamera& camera = StartCamera();
     ASSERT_EQ(Connect(camera), 1);
     std::vector<int> ids;
     for (int shot = 0; shot < kLanProfile.ringSlots; ++shot) ids.push_back(quvex_->OneShot());
@@ -404,7 +391,7 @@ TEST_F(CorvaneCapture, CloseOrANewAddressEndsAOneShotThatWaitsOnAStalledCamera) 
 }
 
 TEST_F(CorvaneCapture, TheInternalTemperatureComesFromTheStatusConnection) {
-  SimLanCamera& camera = StartCamera(53);
+  SimLanCamera& camera = StartCamera();
   int ok = 7;
   EXPECT_EQ(binding_->GetInternalTemperature(&ok), 0.0f);  // no address yet
   EXPECT_EQ(ok, 0);
@@ -449,7 +436,7 @@ TEST_F(CorvaneCapture, WithoutAConnectionOnlyTheCameraObjectWorks) {
 }
 
 TEST_F(CorvaneCapture, ARefusedAddressLeavesTheObjectUnconnected) {
-  SimLanCamera& camera = StartCamera(54);
+  SimLanCamera& camera = StartCamera();
   camera.SetRefusing(true);
   EXPECT_EQ(Connect(camera), 0);
   EXPECT_FALSE(binding_->CanCapture());

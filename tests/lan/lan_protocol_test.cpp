@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -41,8 +42,8 @@ TEST(LanMessages, LengthIsReadAsSigned) {
 
 class LanExchange : public ::testing::Test {
  protected:
-  void Start(int index) {
-    camera_ = std::make_unique<SimLanCamera>(LoopbackAddress(index));
+  void Start() {
+    camera_ = std::make_unique<SimLanCamera>(NextLoopbackAddress());
     ASSERT_TRUE(camera_->Listening());
     connection_ = std::make_unique<CLanConnection>(camera_->Address().c_str(), QUVEX_LAN_PORT);
   }
@@ -58,7 +59,7 @@ class LanExchange : public ::testing::Test {
 };
 
 TEST_F(LanExchange, AFrameRequestReceivesTheSamplesStraightIntoTheTarget) {
-  Start(20);
+  Start();
   ASSERT_TRUE(Request());
   ASSERT_TRUE(Request());
   EXPECT_EQ(SampleAt(0, 0), SimLanCamera::Sample(1, 0, 0));
@@ -69,7 +70,7 @@ TEST_F(LanExchange, AFrameRequestReceivesTheSamplesStraightIntoTheTarget) {
 }
 
 TEST_F(LanExchange, AnyReplyLengthAboveFiveIsFollowedByOneFrame) {
-  Start(21);
+  Start();
   camera_->OverrideReplyLength(1, 6);
   ASSERT_TRUE(Request());
   EXPECT_EQ(SampleAt(239, 319), SimLanCamera::Sample(0, 239, 319));
@@ -81,7 +82,7 @@ TEST_F(LanExchange, AnyReplyLengthAboveFiveIsFollowedByOneFrame) {
 }
 
 TEST_F(LanExchange, AReplyLengthOfFiveOrLessFailsAndKeepsTheConnection) {
-  Start(22);
+  Start();
   for (const uint32_t length : {5u, 0u, 0x80000000u, 0xFFFFFFFFu}) {
     camera_->OverrideReplyLength(1, length);
     std::fill(frame_.begin(), frame_.end(), 0xAB);
@@ -94,7 +95,7 @@ TEST_F(LanExchange, AReplyLengthOfFiveOrLessFailsAndKeepsTheConnection) {
 }
 
 TEST_F(LanExchange, AConnectionClosedMidFrameFailsAndTheNextRequestReconnects) {
-  Start(23);
+  Start();
   camera_->CloseMidFrame(1);
   EXPECT_FALSE(Request());
   EXPECT_FALSE(connection_->IsConnected());
@@ -103,26 +104,27 @@ TEST_F(LanExchange, AConnectionClosedMidFrameFailsAndTheNextRequestReconnects) {
 }
 
 TEST_F(LanExchange, ATargetSmallerThanAFrameIsRefusedBeforeAnythingIsSent) {
-  Start(24);
+  Start();
   EXPECT_FALSE(RequestFrame(*connection_, frame_.data(), frame_.size() - 1));
   EXPECT_FALSE(RequestFrame(*connection_, nullptr, frame_.size()));
   EXPECT_EQ(camera_->ConnectionCount(), 0u);
 }
 
 TEST_F(LanExchange, AnOpenSocketCountsAsConnectedUntilItsPeerIsFoundGone) {
-  Start(25);
+  Start();
   ASSERT_TRUE(Request());
+  const std::string address = camera_->Address();
   camera_.reset();  // the camera goes away
   EXPECT_EQ(connection_->Connect(), 1);
   EXPECT_FALSE(Request());
   EXPECT_FALSE(connection_->IsConnected());
-  camera_ = std::make_unique<SimLanCamera>(LoopbackAddress(25));
+  camera_ = std::make_unique<SimLanCamera>(address);
   ASSERT_TRUE(Request());
   EXPECT_EQ(camera_->ConnectionCount(), 1u);
 }
 
 TEST_F(LanExchange, ARefusedConnectFailsEveryMessage) {
-  Start(26);
+  Start();
   camera_->SetRefusing(true);
   EXPECT_FALSE(Request());
   EXPECT_EQ(WriteRegister(*connection_, 7, 1), RegisterWrite::NotConnected);
@@ -131,7 +133,7 @@ TEST_F(LanExchange, ARefusedConnectFailsEveryMessage) {
 }
 
 TEST_F(LanExchange, RegisterWritesAndTemperatureQueriesAreExact) {
-  Start(27);
+  Start();
   camera_->SetTemperature(0x1900);
   EXPECT_EQ(WriteRegister(*connection_, 7, 1), RegisterWrite::Sent);
   EXPECT_EQ(QueryTemperature(*connection_), 0x1900);
@@ -143,7 +145,7 @@ TEST_F(LanExchange, RegisterWritesAndTemperatureQueriesAreExact) {
 }
 
 TEST_F(LanExchange, TheCancelEndsAWaitingReceive) {
-  Start(28);
+  Start();
   connection_ =
       std::make_unique<CLanConnection>(camera_->Address().c_str(), QUVEX_LAN_PORT, 600000);
   camera_->SetStalled(true);

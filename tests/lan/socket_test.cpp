@@ -31,7 +31,7 @@ uint32_t Address(const std::string& text) { return platform::ParseIpv4(text.c_st
 
 // A client and a simulated camera on an address of its own.
 struct CameraAndClient {
-  explicit CameraAndClient(int index) : camera(LoopbackAddress(index)) {}
+  CameraAndClient() : camera(NextLoopbackAddress()) {}
   SocketResult Connect() {
     return client.Connect(Address(camera.Address()), 8886, kLongWait, cancel);
   }
@@ -73,7 +73,7 @@ TEST(ParseIpv4, ReadsDottedDecimalOnly) {
 }
 
 TEST(TcpClient, ARefusedConnectFailsAndLeavesNoSocket) {
-  SimLanCamera camera(LoopbackAddress(1));
+  SimLanCamera camera(NextLoopbackAddress());
   ASSERT_TRUE(camera.Listening());
   camera.SetRefusing(true);
   WaitCancel cancel;
@@ -89,7 +89,7 @@ TEST(TcpClient, ARefusedConnectFailsAndLeavesNoSocket) {
 }
 
 TEST(TcpClient, ExchangesWholeMessages) {
-  SimLanCamera camera(LoopbackAddress(2));
+  SimLanCamera camera(NextLoopbackAddress());
   ASSERT_TRUE(camera.Listening());
   WaitCancel cancel;
   TcpClient client;
@@ -108,7 +108,7 @@ TEST(TcpClient, ExchangesWholeMessages) {
 }
 
 TEST(TcpClient, ReceiveWaitsEndByTimeOutOrCancelOrPeerClose) {
-  SimLanCamera camera(LoopbackAddress(3));
+  SimLanCamera camera(NextLoopbackAddress());
   ASSERT_TRUE(camera.Listening());
   camera.SetStalled(true);
   WaitCancel cancel;
@@ -143,7 +143,7 @@ TEST(TcpClient, ReceiveWaitsEndByTimeOutOrCancelOrPeerClose) {
 }
 
 TEST(TcpClient, AWholeReceiveIsBoundedHoweverThePeerPacesIt) {
-  CameraAndClient at(6);
+  CameraAndClient at;
   at.camera.SetTrickle(5);  // one byte now and then: no single wait comes near the bound
   ASSERT_EQ(at.Connect(), SocketResult::Done);
   ASSERT_EQ(at.Send(kFrameRequest.data(), kFrameRequest.size()), SocketResult::Done);
@@ -152,7 +152,7 @@ TEST(TcpClient, AWholeReceiveIsBoundedHoweverThePeerPacesIt) {
 }
 
 TEST(SimLanCamera, LogsOnlyWholeMessages) {
-  CameraAndClient at(7);
+  CameraAndClient at;
   ASSERT_EQ(at.Connect(), SocketResult::Done);
   const uint8_t head[] = {0, 0, 0, 8, 1}, rest[] = {9, 0, 0};
   ASSERT_EQ(at.Send(head, sizeof head), SocketResult::Done);
@@ -184,7 +184,7 @@ class FullListener {
 };
 
 TEST(TcpClient, APendingConnectEndsByTimeOutOrCancel) {
-  const std::string address = LoopbackAddress(5);
+  const std::string address = NextLoopbackAddress();
   FullListener listener(address);
   ASSERT_TRUE(listener.Ok());
   WaitCancel cancel;

@@ -23,9 +23,9 @@ constexpr uint32_t kLongWaitMs = 30000;
 class StreamConnection : public ::testing::Test {
  protected:
   // A camera on this test's own address, and a connection to it.
-  void Start(int index) {
-    camera_ = std::make_unique<SimStreamCamera>(test::LoopbackAddress(index));
-    ASSERT_TRUE(camera_->Listening()) << test::LoopbackAddress(index);
+  void Start() {
+    camera_ = std::make_unique<SimStreamCamera>(test::NextLoopbackAddress());
+    ASSERT_TRUE(camera_->Listening()) << camera_->Address();
     address_ = *platform::ParseIpv4(camera_->Address().c_str());
     connection_ = std::make_unique<CStreamConnection>(address_, QUVEX_LAN_STREAM_PORT,
                                                       kLongWaitMs, kLongWaitMs);
@@ -47,7 +47,7 @@ class StreamConnection : public ::testing::Test {
 };
 
 TEST_F(StreamConnection, SendsTheStartMessageAndCommandPacketsByteForByte) {
-  Start(60);
+  Start();
   camera_->SetStalled(true);
   ASSERT_EQ(connection_->Connect(cancel_), StreamConnect::Connected);
   struct Command {
@@ -70,7 +70,7 @@ TEST_F(StreamConnection, SendsTheStartMessageAndCommandPacketsByteForByte) {
 }
 
 TEST_F(StreamConnection, FramesAreCutByCountWhateverPiecesTheyArriveIn) {
-  Start(61);
+  Start();
   ASSERT_EQ(connection_->Connect(cancel_), StreamConnect::Connected);
   for (const size_t piece : {size_t{0}, size_t{1}, size_t{7}, size_t{1000}, size_t{153599}}) {
     camera_->SetPieceBytes(piece);
@@ -80,7 +80,7 @@ TEST_F(StreamConnection, FramesAreCutByCountWhateverPiecesTheyArriveIn) {
 }
 
 TEST_F(StreamConnection, EachFailureOfTheStreamEndsTheReceive) {
-  Start(62);
+  Start();
   std::vector<uint8_t> frame(kStreamFrameBytes);
   camera_->SetStalled(true);
   ASSERT_EQ(connection_->Connect(cancel_), StreamConnect::Connected);
@@ -105,7 +105,7 @@ TEST_F(StreamConnection, EachFailureOfTheStreamEndsTheReceive) {
 }
 
 TEST_F(StreamConnection, RefusedConnectsAndCancelledWaitsAreToldApart) {
-  Start(63);
+  Start();
   camera_->SetRefusing(true);
   EXPECT_EQ(connection_->Connect(cancel_), StreamConnect::Refused);
   camera_->SetRefusing(false);
@@ -115,7 +115,7 @@ TEST_F(StreamConnection, RefusedConnectsAndCancelledWaitsAreToldApart) {
 }
 
 TEST_F(StreamConnection, StatusQueryIsBoundedAndAlwaysClosesItsConnection) {
-  Start(64);
+  Start();
   camera_->SetStalled(true);
   ASSERT_EQ(connection_->Connect(cancel_), StreamConnect::Connected);
   EXPECT_EQ(connection_->QueryStatus(cancel_), std::optional<uint16_t>(1));

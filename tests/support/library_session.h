@@ -5,9 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "quvex/quvex_window.h"
+#include "tests/support/message_reader.h"
 #include "tests/support/quvex_library.h"
 
 namespace quvex::test {
@@ -19,6 +21,7 @@ class LibrarySession : public ::testing::Test {
   void SetUp() override {
     library_ = std::make_unique<QuvexLibrary>(name_);
     window_ = QuvexWindow_Create();
+    messages_ = MessageReader(window_);
     handle_ = library_->Quvex_Initialize(window_);
     ASSERT_NE(handle_, 0);
     library_->Quvex_SetParam(handle_, QUVEX_PARAM_LOOP_SLEEP, 1);
@@ -31,40 +34,27 @@ class LibrarySession : public ::testing::Test {
   }
 
   // The next error posted, skipping frames; 0 when none comes.
-  int NextError() {
-    QuvexMessage message{};
-    while (QuvexWindow_GetMessage(window_, &message, 20000) == 1) {
-      if (message.message == WM_QUVEX_ERROR) return static_cast<int>(message.lParam);
-    }
-    return 0;
-  }
+  int NextError() { return messages_.NextError(); }
   // The next message's frame id; an error message fails the test.
   int NextFrame() {
-    QuvexMessage message{};
-    if (QuvexWindow_GetMessage(window_, &message, 20000) != 1) return 0;
-    EXPECT_EQ(message.message, static_cast<uint32_t>(WM_QUVEX_FRAME)) << "error " << message.lParam;
-    return message.message == WM_QUVEX_FRAME ? static_cast<int>(message.lParam) : 0;
+    const std::optional<QuvexMessage> message = messages_.Next();
+    if (!message) return 0;
+    EXPECT_EQ(message->message, static_cast<uint32_t>(WM_QUVEX_FRAME)) << "error " << message->lParam;
+    return message->message == WM_QUVEX_FRAME ? static_cast<int>(message->lParam) : 0;
   }
   // The next frame message's id, waiting past error messages, each of which
   // fails the test; 0 when none comes.
   int NextFramePastErrors() {
-    QuvexMessage message{};
-    while (QuvexWindow_GetMessage(window_, &message, 30000) == 1) {
-      if (message.message == WM_QUVEX_FRAME) return static_cast<int>(message.lParam);
-      ADD_FAILURE() << "error " << message.lParam;
-    }
-    return 0;
+    return messages_.NextFrame(
+        30000, [](const QuvexMessage& error) { ADD_FAILURE() << "error " << error.lParam; });
   }
   // Forgets the messages posted so far.
-  void DrainMessages() {
-    QuvexMessage message{};
-    while (QuvexWindow_GetMessage(window_, &message, 0) == 1) {
-    }
-  }
+  void DrainMessages() { messages_.Drain(); }
 
   std::string name_;
   std::unique_ptr<QuvexLibrary> library_;
   QuvexHwnd window_ = nullptr;
+  MessageReader messages_;
   int handle_ = 0;
 };
 
