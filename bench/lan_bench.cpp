@@ -23,7 +23,7 @@
 #include "deliverables/corvane/binding.h"
 #include "quvex/quvex_window.h"
 #include "sim/lan_camera.h"
-#include "tests/lan/lan_test_support.h"
+#include "tests/deliverables/corvane_test_support.h"
 #include "tests/support/loopback_address.h"
 #include "tests/support/message_reader.h"
 #include "transports/lan/lan_connection.h"

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "sim/lan_camera.h"
-#include "tests/lan/lan_test_support.h"
+#include "tests/support/loopback_address.h"
 #include "transports/lan/lan_connection.h"
 
 namespace quvex::test {

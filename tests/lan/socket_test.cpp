@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "sim/lan_camera.h"
-#include "tests/lan/lan_test_support.h"
+#include "tests/support/loopback_address.h"
 
 namespace quvex::test {
 namespace {

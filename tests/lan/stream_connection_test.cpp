@@ -10,7 +10,7 @@
 
 #include "quvex/quvex.h"
 #include "sim/stream_camera.h"
-#include "tests/lan/lan_test_support.h"
+#include "tests/support/loopback_address.h"
 
 namespace quvex {
 namespace {

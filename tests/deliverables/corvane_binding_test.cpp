@@ -14,7 +14,7 @@
 #include "core/camera_object.h"
 #include "quvex/quvex_window.h"
 #include "sim/lan_camera.h"
-#include "tests/lan/lan_test_support.h"
+#include "tests/deliverables/corvane_test_support.h"
 #include "tests/support/drain_errors.h"
 #include "tests/support/message_reader.h"
 

@@ -1,5 +1,6 @@
-// Shared by the LAN tests: loopback addresses of their own, the build profile
-// of the LAN camera and a count of the retry lines of the debug channel.
+// Shared by the tests and benchmarks of Corvane's binding: loopback addresses
+// of their own, the build profile of its camera object and a count of the
+// retry lines of the debug channel.
 #pragma once
 
 #include <unistd.h>
