@@ -68,15 +68,19 @@ void SimLanCamera::Serve(Connection* connection) {
 
 bool SimLanCamera::Answer(Connection* connection, const std::vector<uint8_t>& message) {
   const uint8_t command = message[4];
+  bool swallowed = false;
   {
     std::lock_guard lock(mutex_);
     if (command == kFrameCommand) ++frameRequests_;
     if (command == kRegisterCommand && message.size() >= 8) {
       registerWrites_.push_back({message[5], static_cast<uint16_t>(message[6] << 8 | message[7])});
     }
+    // Decided where the request is counted: a test that saw the count and
+    // then lifts the stall never has this request answered after all.
+    swallowed = stalled_.load();
     Touch();
   }
-  if (stalled_.load()) return true;
+  if (swallowed) return true;
   if (command == kTemperatureCommand) {
     uint8_t reply[11] = {0, 0, 0, 11, kTemperatureCommand};
     const uint16_t value = temperature_.load();

@@ -6,9 +6,11 @@
 
 #include <atomic>
 #include <memory>
+#include <optional>
 
 #include "core/camera_object.h"
 #include "quvex/quvex_window.h"
+#include "tests/support/message_reader.h"
 #include "tests/support/test_profile.h"
 
 namespace quvex::test {
@@ -91,9 +93,9 @@ class ScriptedCapture : public ::testing::Test {
   }
   // The next message, skipping none; fails the test after a generous wait.
   QuvexMessage Next() {
-    QuvexMessage message{};
-    EXPECT_EQ(QuvexWindow_GetMessage(window_, &message, 20000), 1);
-    return message;
+    const std::optional<QuvexMessage> message = MessageReader(window_).Next();
+    EXPECT_TRUE(message.has_value());
+    return message.value_or(QuvexMessage{});
   }
   int NextFrameId() {
     const QuvexMessage message = Next();
