@@ -2,6 +2,8 @@
 // another thread: how long that call and the one-shot took to return.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <chrono>
 #include <functional>
@@ -44,6 +46,14 @@ inline OneShotInterruption InterruptOneShot(const std::function<int()>& oneShot,
   result.shotTook = std::chrono::duration_cast<std::chrono::milliseconds>(
       std::max(shotReturned, start) - start);
   return result;
+}
+
+// The interrupting call gave 1 and the one-shot 0, both promptly.
+inline void ExpectEndedPromptly(const OneShotInterruption& ended) {
+  EXPECT_EQ(ended.shot, 0);
+  EXPECT_EQ(ended.call, 1);
+  EXPECT_LT(ended.callTook, kPromptReturn);
+  EXPECT_LT(ended.shotTook, kPromptReturn);
 }
 
 }  // namespace quvex::test
