@@ -89,7 +89,7 @@ class CQuvex {
 
   const BuildProfile& Profile() const { return profile_; }
   DeviceBinding& Device() { return *device_; }
-  // Creates the images of every frame slot and sets the device up (also used
+  // Sets the device up and creates the images of every frame slot (also used
   // by bindings that connect to their camera); 1, or 0 with the error pushed.
   int AllocateRing();
   // Stops capture if it runs, then applies change (a binding reconnecting to
@@ -117,6 +117,9 @@ class CQuvex {
   void ReloadBuiltInTable(int mode);
   int SetSingleTable(const char16_t* name);
   bool CaptureCheck();
+  // AllocateRing; for a one-shot it gives up, reporting nothing, as soon as
+  // a host call interrupts it.
+  int BuildRing(bool forOneShot);
   // The capture thread's start routine; a stop joins the thread once it
   // returns, which takes the place of an exit event.
   static void CaptureThreadProc(CQuvex& quvex) { quvex.CaptureLoop(); }

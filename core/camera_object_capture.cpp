@@ -62,14 +62,19 @@ int CQuvex::Interrupting(const std::function<int()>& change) {
   return change();
 }
 
-int CQuvex::AllocateRing() {
+int CQuvex::AllocateRing() { return BuildRing(false); }
+
+int CQuvex::BuildRing(bool forOneShot) {
   const int error = device_->PrepareCapture(profile_.timing);
-  // Set up while refused, the device is of no use: no frame images, no error.
-  if (device_->OneShotsInterrupted()) return 0;
+  // A one-shot that a host call ended gives up without an error: its device
+  // was set up while its commands failed, and a large ring takes long.
+  const auto ended = [&] { return forOneShot && device_->OneShotsInterrupted(); };
+  if (ended()) return 0;
   if (error != 0) return PushError(error), 0;
   const int width = profile_.timing.activeWidth;
   const int height = profile_.timing.activeLines;
   for (int i = 0; i < ring_.Size(); ++i) {
+    if (ended()) return 0;
     FrameSlot& slot = ring_[i];
     std::lock_guard lock(slot.mutex);
     slot.frameId.store(0);
@@ -216,12 +221,20 @@ void CQuvex::FinishFrame(int index) {
 }
 
 int CQuvex::OneShot() {
+  // A host call waiting to stop or replace the device goes first: a one-shot
+  // does not even queue for the control lock meanwhile.
+  if (device_->OneShotsInterrupted()) return 0;
   std::lock_guard control(controlMutex_);
   if (!DeviceCheck()) return 0;
   if (captureState_.load() == 1) return 0;
+  if (!device_->BeginOneShot()) return 0;
+  struct End {
+    DeviceBinding& device;
+    ~End() { device.EndOneShot(); }
+  } end{*device_};
   if (profile_.behaviour.oneShotRenewsRing) {
     SetRangeMode(rangeMode_.load());
-    if (AllocateRing() == 0) return 0;
+    if (BuildRing(true) == 0) return 0;
   }
   if (ring_.Size() == 0) return 0;
   const int index = (CurrentIndex() + 1) % ring_.Size();

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 
+#include "core/one_shot_interrupts.h"
 #include "core/profile.h"
 
 namespace quvex {
@@ -57,14 +58,24 @@ class DeviceBinding {
   virtual int StartDevice() { return 0; }
   // Ends any wait of the capture thread on the device; called as a stop begins.
   virtual void CancelWaits() {}
-  // A host call that stops or replaces the device is about to wait for the
-  // control lock: a one-shot in progress on another thread ends at once, and
-  // none waits on the device until the matching ResumeOneShots.
-  virtual void InterruptOneShots() {}
-  virtual void ResumeOneShots() {}
-  // true between the two for a device that refuses its commands meanwhile:
-  // what it set up then is of no use, and the refusals are no failure.
-  virtual bool OneShotsInterrupted() const { return false; }
+  // Host calls that stop or replace the device (Close, Release, a new
+  // address) raise an interrupt while they wait for the control lock: a
+  // one-shot that holds the lock ends at once, and none begins meanwhile.
+  void InterruptOneShots() { interrupts_.Begin(); }
+  void ResumeOneShots() { interrupts_.End(); }
+  bool OneShotsInterrupted() const { return interrupts_.Pending(); }
+  // A one-shot runs between these two, under the control lock. Begin is
+  // false while an interrupt is raised: the one-shot must not start.
+  bool BeginOneShot() {
+    HoldDevice(true);
+    if (interrupts_.Enter()) return true;
+    HoldDevice(false);
+    return false;
+  }
+  void EndOneShot() {
+    interrupts_.Leave();
+    HoldDevice(false);
+  }
   // Stops the device after the capture thread has ended; 0, or the error code.
   virtual int StopDevice() { return 0; }
   // Asks for a new frame (capture thread).
@@ -82,9 +93,19 @@ class DeviceBinding {
   void ReportError(int code) const {
     if (report_) report_(code);
   }
+  // Takes (true) or lets go (false) the device for a one-shot, so that no
+  // other host call's command comes between the one-shot's own.
+  virtual void HoldDevice(bool) {}
+  // Ends (true) the waits of the one-shot on the held device at once, or
+  // takes that back (false) before the device is let go.
+  virtual void CancelOneShot(bool) {}
+  // true when an interrupt ended the one-shot in progress: what failed then
+  // is no failure of the camera.
+  bool OneShotHit() const { return interrupts_.Hit(); }
 
  private:
   std::function<void(int)> report_;
+  OneShotInterrupts interrupts_{[this](bool raised) { CancelOneShot(raised); }};
 };
 
 // The binding of a camera object that has no device.

@@ -114,7 +114,9 @@ bool SimUsbCamera::Transfer(Device& device, uint32_t requestCode, uint32_t pipe,
   if (stalled_) {
     ++stalledTransfers_;
     changed_.notify_all();
-    const bool flowing = WaitUntil(lock, device, deadline, [this] { return !stalled_; });
+    const Clock::time_point held = Clock::now() + std::chrono::milliseconds(stallHoldMs_);
+    const bool flowing =
+        WaitUntil(lock, device, std::max(deadline, held), [this] { return !stalled_; });
     --stalledTransfers_;
     if (!flowing) return false;
   }
@@ -264,10 +266,11 @@ void SimUsbCamera::SetShortReadOnFrame(uint32_t frameNumber) {
   shortFrame_ = frameNumber;
 }
 
-void SimUsbCamera::SetStalled(bool stalled) {
+void SimUsbCamera::SetStalled(bool stalled, uint32_t holdMs) {
   {
     std::lock_guard lock(mutex_);
     stalled_ = stalled;
+    stallHoldMs_ = holdMs;
   }
   changed_.notify_all();
 }

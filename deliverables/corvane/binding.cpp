@@ -36,21 +36,11 @@ std::shared_ptr<CLanConnection> CorvaneBinding::StatusConnection() const {
   return status_;
 }
 
-bool CorvaneBinding::ResetCancelForHost(CLanConnection& frame) const {
-  if (captureRunning_.load()) return true;
-  frame.ResetCancel();
-  // An interrupt raised before the reset would be lost: raise it again.
-  if (interrupts_.load() == 0) return true;
-  frame.SetCancel();
-  return false;
-}
-
 int CorvaneBinding::WriteRegister(unsigned registerNumber, int value) {
   if (connected_.load() == 0) return ReportError(QUVEX_ERR_NOT_READY), 0;
   if (registerNumber > 0xFF) return 0;
   const auto frame = FrameConnection();
   if (!frame) return ReportError(QUVEX_ERR_NOT_READY), 0;
-  if (!ResetCancelForHost(*frame)) return 0;
   switch (quvex::WriteRegister(*frame, static_cast<uint8_t>(registerNumber),
                                static_cast<uint16_t>(value))) {
     case RegisterWrite::Sent: return 1;
@@ -69,32 +59,36 @@ int CorvaneBinding::PrepareCapture(const SensorTiming&) {
   return 0;
 }
 
-int CorvaneBinding::StartDevice() {
-  captureRunning_.store(true);
-  return 0;
-}
-
 void CorvaneBinding::CancelWaits() {
   stopping_.Set();
   if (const auto frame = FrameConnection()) frame->SetCancel();
 }
 
-void CorvaneBinding::InterruptOneShots() {
-  interrupts_.fetch_add(1);
-  // While capture runs no one-shot can; the capture thread is left to the stop.
-  if (captureRunning_.load()) return;
-  if (const auto frame = FrameConnection()) frame->SetCancel();
-}
-
-void CorvaneBinding::ResumeOneShots() {
-  // The last waiting host call holds the control lock now: its own writes go out.
-  if (interrupts_.fetch_sub(1) != 1) return;
-  if (const auto frame = FrameConnection()) ResetCancelForHost(*frame);
-}
-
 int CorvaneBinding::StopDevice() {
-  captureRunning_.store(false);
+  // The capture thread has ended: the host's requests go out again.
+  if (const auto frame = FrameConnection()) frame->ResetCancel();
   return 0;
+}
+
+void CorvaneBinding::HoldDevice(bool held) {
+  if (!held) {
+    oneShotUse_ = {};
+    oneShotFrame_.reset();
+    return;
+  }
+  oneShotFrame_ = FrameConnection();
+  if (!oneShotFrame_) return;
+  oneShotUse_ = oneShotFrame_->Use();
+  oneShotFrame_->ResetCancel();  // no capture runs, and the one-shot's own begins now
+}
+
+void CorvaneBinding::CancelOneShot(bool raised) {
+  if (!oneShotFrame_) return;
+  if (raised) {
+    oneShotFrame_->SetCancel();
+  } else {
+    oneShotFrame_->ResetCancel();
+  }
 }
 
 FrameOutcome CorvaneBinding::Read(uint8_t* target, size_t capacity) {
@@ -113,12 +107,11 @@ FrameOutcome CorvaneBinding::Read(uint8_t* target, size_t capacity) {
 }
 
 FrameOutcome CorvaneBinding::OneShot(uint8_t* target, size_t capacity) {
-  const auto frame = FrameConnection();
-  if (!frame) return {FrameOutcome::Error, QUVEX_ERR_FRAME_READ};
+  // The frame connection is held (HoldDevice) from the start of the one-shot.
+  if (!oneShotFrame_) return {FrameOutcome::Error, QUVEX_ERR_FRAME_READ};
+  if (RequestFrameInUse(*oneShotFrame_, target, capacity)) return {FrameOutcome::Frame, 0};
   // A one-shot that a host call interrupted is no failure of the camera.
-  if (!ResetCancelForHost(*frame)) return {FrameOutcome::NoFrame, 0};
-  if (RequestFrame(*frame, target, capacity)) return {FrameOutcome::Frame, 0};
-  if (interrupts_.load() != 0) return {FrameOutcome::NoFrame, 0};
+  if (OneShotHit()) return {FrameOutcome::NoFrame, 0};
   return {FrameOutcome::Error, QUVEX_ERR_FRAME_READ};
 }
 

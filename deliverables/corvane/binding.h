@@ -32,10 +32,7 @@ class CorvaneBinding final : public DeviceBinding {
   void Initialized() override { initialised_.store(1); }
 
   int PrepareCapture(const SensorTiming&) override;
-  int StartDevice() override;
   void CancelWaits() override;
-  void InterruptOneShots() override;
-  void ResumeOneShots() override;
   int StopDevice() override;
   // The camera sends a frame on request: every turn asks for one.
   FrameOutcome Poll() override { return {FrameOutcome::Frame, 0}; }
@@ -50,22 +47,19 @@ class CorvaneBinding final : public DeviceBinding {
   // Degrees Celsius from the status connection; ok (may be null) gets 1 or 0.
   float GetInternalTemperature(int* ok);
 
+ protected:
+  // A one-shot holds the frame connection for its whole exchange; an
+  // interrupt raises the connection's cancel meanwhile.
+  void HoldDevice(bool held) override;
+  void CancelOneShot(bool raised) override;
+
  private:
   std::shared_ptr<CLanConnection> FrameConnection() const;
   std::shared_ptr<CLanConnection> StatusConnection() const;
-  // Lowers the frame connection's cancel for a host request, unless a capture
-  // thread may still be waiting on it: a stop's cancel must outlive the thread.
-  // false, with the cancel raised, while a one-shot is to be interrupted.
-  bool ResetCancelForHost(CLanConnection& frame) const;
 
   const uint32_t waitMs_;
   std::atomic<int> initialised_{0};
   std::atomic<int> connected_{0};
-  // From the capture start until the stop that follows it.
-  std::atomic<bool> captureRunning_{false};
-  // Host calls waiting for the control lock to stop capture or replace the
-  // connections: one-shots and register writes are refused meanwhile.
-  std::atomic<int> interrupts_{0};
 
   // Users take their own reference, so a connection replaced meanwhile stays
   // alive until its last user is done with it.
@@ -76,6 +70,10 @@ class CorvaneBinding final : public DeviceBinding {
   // Raised as a stop begins; ends the capture thread's retry sleep at once.
   platform::WaitCancel stopping_;
   int failures_ = 0;  // failed frame requests in a row (capture thread)
+
+  // The frame connection a one-shot holds, and its use (the one-shot's thread).
+  std::shared_ptr<CLanConnection> oneShotFrame_;
+  std::unique_lock<std::mutex> oneShotUse_;
 };
 
 }  // namespace quvex

@@ -52,7 +52,7 @@ FrameOutcome DelliskBinding::OneShot(uint8_t* target, size_t capacity) {
     return {FrameOutcome::Frame, 0};
   }
   // A one-shot that a host call ended is no failure of the camera.
-  if (captured == 0 && interrupts_.Active()) return {FrameOutcome::NoFrame, 0};
+  if (captured == 0 && OneShotHit()) return {FrameOutcome::NoFrame, 0};
   return {FrameOutcome::Error, QUVEX_ERR_FRAME_READ};
 }
 

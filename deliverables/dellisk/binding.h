@@ -9,7 +9,6 @@
 #include <mutex>
 
 #include "core/device_binding.h"
-#include "core/one_shot_interrupts.h"
 #include "transports/gige/gige_device.h"
 
 namespace quvex {
@@ -37,12 +36,14 @@ class DelliskBinding final : public DeviceBinding {
   // The device's frame buffers take the camera object's frame size.
   int PrepareCapture(const SensorTiming& timing) override;
   int StartDevice() override;
-  void InterruptOneShots() override { interrupts_.Begin(); }
-  void ResumeOneShots() override { interrupts_.End(); }
   int StopDevice() override;
   FrameOutcome Poll() override;
   FrameOutcome Read(uint8_t* target, size_t capacity) override;
   FrameOutcome OneShot(uint8_t* target, size_t capacity) override;
+
+ protected:
+  // An interrupt ends the one-shot's wait for its frame.
+  void CancelOneShot(bool raised) override { device_->InterruptCaptures(raised); }
 
  private:
   std::unique_ptr<CGigEDevice> device_;
@@ -50,8 +51,6 @@ class DelliskBinding final : public DeviceBinding {
   // start follows the stop of the capture it belonged to.
   std::mutex streamMutex_;
   bool capturing_ = false;  // under streamMutex_
-  // Raised while a host call that ends one-shots waits for the control lock.
-  OneShotInterrupts interrupts_{[this](bool raised) { device_->InterruptCaptures(raised); }};
 };
 
 }  // namespace quvex

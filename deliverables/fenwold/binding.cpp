@@ -58,8 +58,6 @@ FrameOutcome FenwoldBinding::Read(uint8_t* target, size_t capacity) {
 }
 
 FrameOutcome FenwoldBinding::OneShot(uint8_t* target, size_t capacity) {
-  // A host call is about to stop or replace the device: no wait begins.
-  if (interrupts_.Active()) return {FrameOutcome::NoFrame, 0};
   return Receive(target, capacity, oneShots_, false);
 }
 
@@ -105,7 +103,7 @@ StreamConnect FenwoldBinding::Reconnect(std::shared_ptr<CStreamConnection>& conn
   }
   std::shared_ptr<CStreamConnection> fresh;
   try {
-    fresh = std::make_shared<CStreamConnection>(address, port_);
+    fresh = std::make_shared<CStreamConnection>(address, port_, waitMs_);
   } catch (const std::bad_alloc&) {
     return StreamConnect::Failed;
   }
@@ -138,7 +136,7 @@ int FenwoldBinding::SetIpAddress(uint8_t a, uint8_t b, uint8_t c, uint8_t d) {
   }
   std::shared_ptr<CStreamConnection> fresh;
   try {
-    fresh = std::make_shared<CStreamConnection>(address, port_);
+    fresh = std::make_shared<CStreamConnection>(address, port_, waitMs_);
   } catch (const std::bad_alloc&) {
     return ReportError(QUVEX_ERR_NETWORK), 0;
   }

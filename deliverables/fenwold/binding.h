@@ -10,7 +10,6 @@
 #include <mutex>
 
 #include "core/device_binding.h"
-#include "core/one_shot_interrupts.h"
 #include "quvex_platform/socket.h"
 #include "transports/lan/stream_connection.h"
 
@@ -18,7 +17,9 @@ namespace quvex {
 
 class FenwoldBinding final : public DeviceBinding {
  public:
-  explicit FenwoldBinding(uint16_t port = QUVEX_LAN_STREAM_PORT) : port_(port) {}
+  // waitMs bounds each connect and frame receive (tests make it long).
+  explicit FenwoldBinding(uint16_t port = QUVEX_LAN_STREAM_PORT, uint32_t waitMs = kStreamWaitMs)
+      : port_(port), waitMs_(waitMs) {}
   ~FenwoldBinding() override;
 
   // The camera object itself is the device: capture needs a connection.
@@ -34,8 +35,6 @@ class FenwoldBinding final : public DeviceBinding {
 
   int PrepareCapture(const SensorTiming&) override;
   void CancelWaits() override { stopping_.Set(); }
-  void InterruptOneShots() override { interrupts_.Begin(); }
-  void ResumeOneShots() override { interrupts_.End(); }
   // Frames stream without being asked for: every turn receives one.
   FrameOutcome Poll() override { return {FrameOutcome::Frame, 0}; }
   FrameOutcome Read(uint8_t* target, size_t capacity) override;
@@ -47,6 +46,10 @@ class FenwoldBinding final : public DeviceBinding {
   // once or the camera did not answer in time. A failure leaves the object
   // unconnected.
   int SetIpAddress(uint8_t a, uint8_t b, uint8_t c, uint8_t d);
+
+ protected:
+  // An interrupt ends the one-shot's waits: they watch a cancel of their own.
+  void CancelOneShot(bool raised) override { raised ? oneShots_.Set() : oneShots_.Reset(); }
 
  private:
   std::shared_ptr<CStreamConnection> Connection() const;
@@ -65,6 +68,7 @@ class FenwoldBinding final : public DeviceBinding {
   void QueryStatusEverySecond();
 
   const uint16_t port_;
+  const uint32_t waitMs_;
   // Set by a successful SetIpAddress, cleared by a failed one; a connection
   // lost during capture leaves it set, so that a stop always goes through.
   std::atomic<bool> connected_{false};
@@ -74,11 +78,7 @@ class FenwoldBinding final : public DeviceBinding {
 
   platform::WaitCancel stopping_;  // ends the waits of the capture thread
   platform::WaitCancel host_;      // ends the waits of host calls; raised at destruction
-  // Raised while host calls that stop or replace the device wait for the
-  // one-shot in progress: it ends the one-shot's waits.
-  platform::WaitCancel oneShots_;
-  OneShotInterrupts interrupts_{
-      [this](bool raised) { raised ? oneShots_.Set() : oneShots_.Reset(); }};
+  platform::WaitCancel oneShots_;  // ends the waits of a one-shot
   uint32_t lastStatus_ = 0;  // capture thread
 };
 

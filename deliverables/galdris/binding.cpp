@@ -67,6 +67,16 @@ FrameOutcome GaldrisBinding::Read(uint8_t* target, size_t capacity) {
   return UsbReadOutcome(*holder_.Device(), target, capacity);
 }
 
+void GaldrisBinding::HoldDevice(bool held) {
+  CUsbDevice* device = holder_.Device();
+  oneShotHold_ = held && device != nullptr ? device->Hold()
+                                           : std::unique_lock<platform::CriticalSection>();
+}
+
+void GaldrisBinding::CancelOneShot(bool raised) {
+  if (CUsbDevice* device = holder_.Device()) device->InterruptTransfers(raised);
+}
+
 FrameOutcome GaldrisBinding::OneShot(uint8_t* target, size_t capacity) {
   holder_.SetMode(0);
   if (!holder_.HasTypeInRange()) return {FrameOutcome::NoFrame, 0};

@@ -3,7 +3,8 @@
 #pragma once
 
 #include "core/device_binding.h"
-#include "core/one_shot_interrupts.h"
+#include <mutex>
+
 #include "devices/usb/device_holder.h"
 
 namespace quvex {
@@ -20,21 +21,20 @@ class GaldrisBinding final : public DeviceBinding {
 
   int PrepareCapture(const SensorTiming& timing) override;
   int StartDevice() override;
-  void InterruptOneShots() override { interrupts_.Begin(); }
-  void ResumeOneShots() override { interrupts_.End(); }
-  bool OneShotsInterrupted() const override { return interrupts_.Active(); }
   int StopDevice() override;
   FrameOutcome Poll() override;
   FrameOutcome Read(uint8_t* target, size_t capacity) override;
   FrameOutcome OneShot(uint8_t* target, size_t capacity) override;
 
+ protected:
+  // A one-shot holds the device object; an interrupt fails its commands and
+  // its frame transfer at once.
+  void HoldDevice(bool held) override;
+  void CancelOneShot(bool raised) override;
+
  private:
   CDeviceHolder holder_;
-  // A one-shot's commands and frame fail at once while a host call waits to
-  // stop the device; the ring-fill thread is left to the stop.
-  OneShotInterrupts interrupts_{[this](bool raised) {
-    if (CUsbDevice* device = holder_.Device()) device->InterruptTransfers(raised);
-  }};
+  std::unique_lock<platform::CriticalSection> oneShotHold_;  // the one-shot's thread
 };
 
 }  // namespace quvex

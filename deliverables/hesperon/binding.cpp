@@ -76,10 +76,18 @@ FrameOutcome HesperonBinding::OneShot(uint8_t* target, size_t capacity) {
   return UsbOneShotOutcome(device_, target, capacity);
 }
 
+void HesperonBinding::HoldDevice(bool held) {
+  oneShotHold_ = held ? device_.Hold() : std::unique_lock<platform::CriticalSection>();
+}
+
 bool HesperonBinding::ReadTemperature(uint16_t& nineBits) {
+  // Held until the failure is judged, so that no other one-shot can begin
+  // (and be interrupted) in between.
+  const auto held = device_.Hold();
   if (device_.ReadInternalTemperature(nineBits) != 0) return true;
-  // A read that a host call's interrupt refused is no failure of the camera.
-  if (!OneShotsInterrupted()) ReportError(QUVEX_ERR_DEVICE);
+  // A read cut by the interrupt of the one-shot it belongs to is no failure
+  // of the camera.
+  if (!OneShotHit()) ReportError(QUVEX_ERR_DEVICE);
   return false;
 }
 

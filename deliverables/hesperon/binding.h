@@ -3,8 +3,9 @@
 // sensor window and pixel mode, and the camera reports its own temperature.
 #pragma once
 
+#include <mutex>
+
 #include "core/device_binding.h"
-#include "core/one_shot_interrupts.h"
 #include "devices/usb/usb_device.h"
 
 namespace quvex {
@@ -22,9 +23,6 @@ class HesperonBinding final : public DeviceBinding {
 
   int PrepareCapture(const SensorTiming& timing) override;
   int StartDevice() override;
-  void InterruptOneShots() override { interrupts_.Begin(); }
-  void ResumeOneShots() override { interrupts_.End(); }
-  bool OneShotsInterrupted() const override { return interrupts_.Active(); }
   int StopDevice() override;
   FrameOutcome Poll() override;
   FrameOutcome Read(uint8_t* target, size_t capacity) override;
@@ -34,15 +32,19 @@ class HesperonBinding final : public DeviceBinding {
   // ReadTemperature says).
   float GetInternalTemperature(int* ok);
 
+ protected:
+  // A one-shot holds the device object; an interrupt fails its commands and
+  // its frame transfer at once.
+  void HoldDevice(bool held) override;
+  void CancelOneShot(bool raised) override { device_.InterruptTransfers(raised); }
+
  private:
   // The nine bits of the internal temperature; a failure is reported as
-  // error 8 unless an interrupt refused the read.
+  // error 8 unless an interrupt ended the one-shot that read it.
   bool ReadTemperature(uint16_t& nineBits);
 
   CUsbDevice device_;
-  // A one-shot's commands and frame fail at once while a host call waits to
-  // stop the device; the ring-fill thread is left to the stop.
-  OneShotInterrupts interrupts_{[this](bool raised) { device_.InterruptTransfers(raised); }};
+  std::unique_lock<platform::CriticalSection> oneShotHold_;  // the one-shot's thread
 };
 
 }  // namespace quvex

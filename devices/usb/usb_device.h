@@ -109,9 +109,16 @@ class CUsbDevice {
   // events.
   void Close() noexcept;
 
-  // While raised, every command's transfers and the one-shot thread's fail
-  // at once, those in progress too; the ring-fill thread's are left alone.
-  // Takes none of the object's locks: a one-shot holds them while it waits.
+  // The object's lock, for a caller that runs several operations as one (a
+  // one-shot): no other thread's host-side operation comes in between.
+  [[nodiscard]] std::unique_lock<platform::CriticalSection> Hold() const {
+    return std::unique_lock(control_);
+  }
+  // While raised, command transfers and the one-shot thread's fail at once,
+  // those in progress too, but for the replies of a request that went out;
+  // the ring-fill thread's are left alone. Raised only while a caller holds
+  // the object, so only that caller's commands fail. Takes none of the
+  // object's locks: the holder waits meanwhile.
   void InterruptTransfers(bool raised) noexcept;
 
   // Capture settings.

@@ -8,12 +8,14 @@ bool UsbTransferGuard::Publish(const platform::UsbHandle& handle) noexcept {
   std::lock_guard lock(mutex_);
   if (cancelled_ || held_) return false;
   handle_ = handle;
+  reached_ = false;
   return true;
 }
 
-void UsbTransferGuard::Withdraw() noexcept {
+bool UsbTransferGuard::Withdraw() noexcept {
   std::lock_guard lock(mutex_);
   handle_ = {};
+  return !reached_;
 }
 
 void UsbTransferGuard::Cancel() noexcept {
@@ -22,6 +24,7 @@ void UsbTransferGuard::Cancel() noexcept {
     std::lock_guard lock(mutex_);
     cancelled_ = true;
     current = handle_;
+    reached_ = reached_ || static_cast<bool>(current);
   }
   current.Cancel();
 }
@@ -38,6 +41,7 @@ void UsbTransferGuard::Hold(bool held) noexcept {
     std::lock_guard lock(mutex_);
     held_ = held;
     if (held) current = handle_;
+    reached_ = reached_ || static_cast<bool>(current);
   }
   current.Cancel();  // nothing for an empty handle
 }
@@ -47,6 +51,14 @@ UsbCommandHandle::UsbCommandHandle(UsbTransferGuard& guard, const char* path) no
   if (OpenDevicePath(handle_, path) == 0) return;
   published_ = guard_.Publish(handle_);
   if (!published_) handle_.Cancel();
+}
+
+void UsbCommandHandle::KeepForReplies(const char* path) noexcept {
+  if (!published_) return;
+  published_ = false;
+  if (guard_.Withdraw()) return;
+  CloseDeviceHandle(handle_);
+  OpenDevicePath(handle_, path);
 }
 
 UsbCommandHandle::~UsbCommandHandle() {

@@ -15,7 +15,8 @@ class UsbTransferGuard {
  public:
   // Before the first transfer; false when a cancel or a hold came first.
   bool Publish(const platform::UsbHandle& handle) noexcept;
-  void Withdraw() noexcept;
+  // false when a cancel or a hold already reached the published handle.
+  bool Withdraw() noexcept;
   // Ends the current transfer and every later one at once, until Rearm.
   void Cancel() noexcept;
   void Rearm() noexcept;
@@ -28,6 +29,7 @@ class UsbTransferGuard {
   platform::UsbHandle handle_;
   bool cancelled_ = false;
   bool held_ = false;
+  bool reached_ = false;  // the published handle was cancelled
 };
 
 // A command's own handle on the device path, published to the guard for as
@@ -44,6 +46,10 @@ class UsbCommandHandle {
   // false when the path did not open.
   explicit operator bool() const noexcept { return static_cast<bool>(handle_); }
   const platform::UsbHandle& Get() const noexcept { return handle_; }
+  // The request went out: its replies are read whatever the guard does from
+  // now on, so that none is left for the next command to take. A handle that
+  // a hold cut in the meantime is replaced by a new one on path.
+  void KeepForReplies(const char* path) noexcept;
 
  private:
   UsbTransferGuard& guard_;

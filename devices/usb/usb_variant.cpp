@@ -64,13 +64,15 @@ int CUsbDevice::ReadValue(int selector, uint16_t& value) noexcept {
   // The command and both replies are one exchange: no other command of this
   // object comes between them, so no caller takes another's reply.
   std::lock_guard lock(control_);
-  const UsbCommandHandle handle(commands_, devicePath_.data());
+  UsbCommandHandle handle(commands_, devicePath_.data());
   if (!handle) return 0;
   if (UsbSendPacket(handle.Get(), QUVEX_USB_PIPE_COMMAND, QUVEX_USB_PACKET_SIZE, packet.data()) != 0) {
     return 0;
   }
-  // Both replies are taken whatever the first gave, so that none is left
-  // queued for the next read; the value is in the second.
+  // Both replies are taken whatever the first gave, and whatever interrupts
+  // the commands now, so that none is left queued for the next read; the
+  // value is in the second.
+  handle.KeepForReplies(devicePath_.data());
   (void)UsbReceivePacket(handle.Get(), QUVEX_USB_PIPE_REPLY, QUVEX_USB_PACKET_SIZE, reply.data());
   if (UsbReceivePacket(handle.Get(), QUVEX_USB_PIPE_REPLY, QUVEX_USB_PACKET_SIZE, reply.data()) != 0) {
     return 0;

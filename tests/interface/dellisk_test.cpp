@@ -176,7 +176,7 @@ TEST_F(Dellisk, CloseOrReleaseEndsAOneShotThatWaitsOnASilentCamera) {
         [&] { return q.Quvex_OneShot(handle_); },
         [&] { return camera_->WaitFor([&] { return camera_->FrameRequests() > requests; }); },
         [&] { return release ? q.Quvex_Release(handle_) : q.Quvex_Close(handle_); });
-    ExpectEndedPromptly(round);
+    ExpectEnded(round);  // promptly: tests/deliverables, where the wait is long
     if (!release) {
       EXPECT_EQ(q.DrainErrors(handle_), "");  // no failure of the camera
     }

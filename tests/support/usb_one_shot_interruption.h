@@ -15,7 +15,7 @@ inline void ExpectCloseAndReleaseEndAStalledOneShot(QuvexLibrary& q, int& handle
                                                     sim::SimUsbCamera& camera) {
   for (const bool release : {false, true}) {
     SCOPED_TRACE(release ? "release" : "close");
-    camera.SetStalled(true);
+    camera.SetStalled(true, kDeviceWaitMs);  // no transfer ends but by a cancel
     const OneShotInterruption ended = InterruptOneShot(
         [&] { return q.Quvex_OneShot(handle); },
         [&] { return camera.WaitForStalledTransfer(20000); },

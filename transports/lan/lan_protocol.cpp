@@ -23,8 +23,12 @@ int32_t MessageLength(const uint8_t* header) {
 }
 
 bool RequestFrame(LanLink& connection, uint8_t* target, size_t capacity) {
-  if (target == nullptr || capacity < kLanFrameBytes) return false;
   const auto use = connection.Use();
+  return RequestFrameInUse(connection, target, capacity);
+}
+
+bool RequestFrameInUse(LanLink& connection, uint8_t* target, size_t capacity) {
+  if (target == nullptr || capacity < kLanFrameBytes) return false;
   if (connection.Connect() == 0) return false;
   const auto request = FrameRequestMessage();
   uint8_t header[kLanFrameHeaderBytes];

@@ -32,6 +32,8 @@ int32_t MessageLength(const uint8_t* header);
 // must hold kLanFrameBytes. A header whose length is 5 or less fails and
 // keeps the connection; a failed send or receive closes it.
 bool RequestFrame(LanLink& connection, uint8_t* target, size_t capacity);
+// The same for a caller that already holds connection.Use().
+bool RequestFrameInUse(LanLink& connection, uint8_t* target, size_t capacity);
 
 enum class RegisterWrite { Sent, NotConnected, SendFailed };
 // Sends a register write; no reply comes. A failed send closes the connection.
