@@ -111,7 +111,7 @@ bool SimUsbCamera::Transfer(Device& device, uint32_t requestCode, uint32_t pipe,
   Append(transfers_, TransferRecord{device.index, requestCode, pipe, length});
   Camera& camera = cameras_[static_cast<size_t>(device.index)];
 
-  if (stalled_) {
+  if (stalled_ && (stallWhat_ == Stall::Transfers || pipe == QUVEX_USB_PIPE_REPLY)) {
     ++stalledTransfers_;
     changed_.notify_all();
     const Clock::time_point held = Clock::now() + std::chrono::milliseconds(stallHoldMs_);
@@ -266,11 +266,12 @@ void SimUsbCamera::SetShortReadOnFrame(uint32_t frameNumber) {
   shortFrame_ = frameNumber;
 }
 
-void SimUsbCamera::SetStalled(bool stalled, uint32_t holdMs) {
+void SimUsbCamera::SetStalled(bool stalled, uint32_t holdMs, Stall what) {
   {
     std::lock_guard lock(mutex_);
     stalled_ = stalled;
     stallHoldMs_ = holdMs;
+    stallWhat_ = what;
   }
   changed_.notify_all();
 }

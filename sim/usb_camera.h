@@ -77,11 +77,13 @@ class SimUsbCamera {
   // Frame number n (1 = the first frame a camera delivers) moves only half its
   // bytes; 0 switches it off.
   void SetShortReadOnFrame(uint32_t frameNumber);
-  // While stalled every transfer blocks until its time-out or a cancel. With
-  // holdMs, the camera never answers behind a driver that does not give up:
-  // a stalled transfer outlasts its time-out, up to holdMs, so that a test
-  // tells a cancel from a time-out.
-  void SetStalled(bool stalled, uint32_t holdMs = 0);
+  // While stalled every transfer (or, with Stall::Replies, every reply read:
+  // the camera takes commands but does not answer) blocks until its time-out
+  // or a cancel. With holdMs, the camera never answers behind a driver that
+  // does not give up: a stalled transfer outlasts its time-out, up to holdMs,
+  // so that a test tells a cancel from a time-out.
+  enum class Stall { Transfers, Replies };
+  void SetStalled(bool stalled, uint32_t holdMs = 0, Stall what = Stall::Transfers);
   // From now on every transfer and open fails; blocked transfers fail at once.
   void Unplug();
   void SetQueryAnswer(uint8_t code, uint8_t answer);
@@ -178,6 +180,7 @@ class SimUsbCamera {
   uint32_t shortFrame_ = 0;
   bool stalled_ = false;
   uint32_t stallHoldMs_ = 0;
+  Stall stallWhat_ = Stall::Transfers;
   bool unplugged_ = false;
   std::map<uint8_t, uint8_t> queryAnswers_;
   std::map<uint8_t, uint16_t> readValues_;  // variant: answers of 0x05 by selector

@@ -4,7 +4,9 @@
 // receive.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
+#include <string>
 
 #include "core/camera_object.h"
 #include "deliverables/dellisk/binding.h"
@@ -20,6 +22,8 @@
 namespace quvex::test {
 namespace {
 
+using Command = sim::SimStreamCamera::Command;
+
 std::string Errors(CQuvex& quvex) {
   return DrainErrorCodes([&] { return quvex.GetLastError(); });
 }
@@ -33,24 +37,47 @@ BuildProfile GigEProfile() {
   return profile;
 }
 
-TEST(DelliskOneShot, CloseEndsItOnASilentCameraPromptly) {
-  sim::SimGigECamera camera(std::make_unique<sim::InProcessGigELink>());
-  auto binding = std::make_unique<DelliskBinding>(std::make_unique<CGigEDevice>(kDeviceWaitMs));
-  CGigEDevice& device = binding->Device();
-  const BuildProfile profile = GigEProfile();
-  CQuvex quvex(profile, std::move(binding));
-  ASSERT_EQ(quvex.Initialize(nullptr), 1);
-  ASSERT_EQ(device.OpenAdapter(0), 1);
-  ASSERT_EQ(device.DiscoverCamera(camera.Mac()), 1);
-  camera.SetSilent(true);
-  const uint32_t requests = camera.FrameRequests();
-  ExpectEndedPromptly(InterruptOneShot(
-      [&] { return quvex.OneShot(); },
-      [&] { return camera.WaitFor([&] { return camera.FrameRequests() > requests; }); },
-      [&] { return quvex.Close(); }));
-  EXPECT_EQ(Errors(quvex), "");  // no failure of the camera
-  camera.SetSilent(false);
-  EXPECT_NE(quvex.OneShot(), 0);
+class DelliskOneShot : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    auto binding = std::make_unique<DelliskBinding>(std::make_unique<CGigEDevice>(kDeviceWaitMs));
+    CGigEDevice& device = binding->Device();
+    quvex_ = std::make_unique<CQuvex>(profile_, std::move(binding));
+    ASSERT_EQ(quvex_->Initialize(nullptr), 1);
+    ASSERT_EQ(device.OpenAdapter(0), 1);
+    ASSERT_EQ(device.DiscoverCamera(camera_.Mac()), 1);
+    camera_.SetSilent(true);
+  }
+  // Until a frame request after the last one seen arrives.
+  bool NextRequest() {
+    return camera_.WaitFor([&] { return camera_.FrameRequests() > requests_; }) &&
+           (requests_ = camera_.FrameRequests(), true);
+  }
+
+  sim::SimGigECamera camera_{std::make_unique<sim::InProcessGigELink>()};
+  const BuildProfile profile_ = GigEProfile();
+  std::unique_ptr<CQuvex> quvex_;
+  uint32_t requests_ = 0;
+};
+
+TEST_F(DelliskOneShot, CloseEndsItOnASilentCameraPromptly) {
+  ExpectEndedPromptly(InterruptOneShot([&] { return quvex_->OneShot(); },
+                                       [&] { return NextRequest(); },
+                                       [&] { return quvex_->Close(); }));
+  EXPECT_EQ(Errors(*quvex_), "");  // no failure of the camera
+  camera_.SetSilent(false);
+  EXPECT_NE(quvex_->OneShot(), 0);
+}
+
+// Each one-shot builds the ring of 60 frames anew: a close must not wait for that either.
+TEST_F(DelliskOneShot, ClosesPassOneShotsThatTwoThreadsTakeBackToBack) {
+  ExpectClosesPassLoopingOneShots({
+      .oneShot = [&] { return quvex_->OneShot(); },
+      .waiting = [&] { return NextRequest(); },
+      .close = [&] { return quvex_->Close(); },
+      .answer = [&] { camera_.SetSilent(false); },
+  });
+  EXPECT_EQ(Errors(*quvex_), "");
 }
 
 TEST(FenwoldOneShot, CloseOrANewAddressEndsItOnASilentCameraPromptly) {
@@ -72,12 +99,14 @@ TEST(FenwoldOneShot, CloseOrANewAddressEndsItOnASilentCameraPromptly) {
   };
   for (const bool reconnect : {false, true}) {
     SCOPED_TRACE(reconnect ? "new address" : "close");
+    camera->SetStalled(true);  // before it streams anything
     ASSERT_EQ(connect(), 1);
-    camera->SetStalled(true);
-    const size_t commands = camera->Commands().size();
+    // The one-shot's range command, not a late one of the connect's status query.
+    const auto ranges = [&] { return std::ranges::count(camera->Commands(), Command{0, 16}); };
+    const auto before = ranges();
     ExpectEndedPromptly(InterruptOneShot(
         [&] { return quvex.OneShot(); },
-        [&] { return camera->WaitFor([&] { return camera->Commands().size() > commands; }); },
+        [&] { return camera->WaitFor([&] { return ranges() > before; }); },
         [&] { return reconnect ? connect() : quvex.Close(); }));
     camera->SetStalled(false);
     EXPECT_EQ(Errors(quvex), "");

@@ -2,6 +2,8 @@
 // LAN camera on a loopback address of each test's own.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <future>
 #include <string>
 #include <thread>
 #include <vector>
@@ -71,6 +73,22 @@ TEST_F(Corvane, SetIpAddressConnectsAndWritesRegisterNine) {
   EXPECT_EQ(Connect(NextLoopbackAddress()), 0);  // nobody listens there: no error, not connected
   EXPECT_EQ(library_->DrainErrors(handle_), "");
   EXPECT_EQ(library_->Quvex_Preview(handle_), 0);
+}
+
+TEST_F(Corvane, SetIpAddressRacingACloseConnectsAndWritesRegisterNineEveryTime) {
+  SimLanCamera& camera = StartCamera();
+  constexpr int kRounds = 200;
+  for (int round = 0; round < kRounds; ++round) {
+    auto connected = std::async(std::launch::async, [&] { return Connect(camera.Address()); });
+    std::this_thread::sleep_for(std::chrono::microseconds(10 * (round % 40)));  // 0 to 0.4 ms later
+    EXPECT_EQ(library_->Quvex_Close(handle_), 1);
+    EXPECT_EQ(connected.get(), 1) << "round " << round;
+  }
+  ASSERT_TRUE(camera.WaitFor([&] { return camera.RegisterWrites().size() >= kRounds; }));
+  EXPECT_EQ(camera.RegisterWrites(), std::vector<SimLanCamera::RegisterWrite>(kRounds, {9, 0}));
+  EXPECT_EQ(library_->DrainErrors(handle_), "");
+  ASSERT_EQ(library_->Quvex_Preview(handle_), 1);
+  EXPECT_NE(NextFrame(), 0);
 }
 
 TEST_F(Corvane, CapturedFramesCarryTheCamerasSamplesAndTemperatures) {

@@ -173,6 +173,21 @@ TEST_F(Galdris, CloseOrReleaseEndsAOneShotThatWaitsOnAStalledCamera) {
   ExpectCloseAndReleaseEndAStalledOneShot(*library_, handle_, *camera_);
 }
 
+TEST_F(Galdris, ClosesPassOneShotsThatTwoThreadsTakeBackToBack) {
+  camera_->SetStalled(true, kDeviceWaitMs);
+  ExpectClosesPassLoopingOneShots({
+      .oneShot = [&] { return library_->Quvex_OneShot(handle_); },
+      .waiting = [&] { return camera_->WaitForStalledTransfer(20000); },
+      .close = [&] { return library_->Quvex_Close(handle_); },
+      .answer = [&] { camera_->SetStalled(false); },
+  });
+  EXPECT_EQ(library_->DrainErrors(handle_), "");
+}
+
+TEST_F(Galdris, ACloseLeavesACameraSelectionItRacesWhole) {
+  ExpectASelectionRacingACloseReachesTheCamera(*library_, handle_, *camera_);
+}
+
 TEST_F(Galdris, UnpluggingOrFailingToOpenIsReportedNotSilent) {
   ASSERT_EQ(library_->Quvex_Preview(handle_), 1);
   ASSERT_NE(NextFrame(), 0);

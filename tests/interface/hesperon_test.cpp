@@ -154,6 +154,42 @@ TEST_F(Hesperon, CloseOrReleaseEndsAOneShotThatWaitsOnAStalledCamera) {
   ExpectCloseAndReleaseEndAStalledOneShot(*library_, handle_, *camera_);
 }
 
+TEST_F(Hesperon, ACloseLeavesACameraSelectionItRacesWhole) {
+  const int inits = camera_->Inits(0);
+  ExpectASelectionRacingACloseReachesTheCamera(*library_, handle_, *camera_);
+  EXPECT_EQ(camera_->Inits(0), inits + 1);
+}
+
+TEST_F(Hesperon, TemperatureRepliesStayInStepWhateverACloseCuts) {
+  using Stall = sim::SimUsbCamera::Stall;
+  camera_->SetReadValue(1, 0x1900);
+  // A read racing a Close is no one-shot: it reads the camera's value.
+  float degrees = 0.0f;
+  const auto [read, closed] = CloseWhileStalled(
+      *library_, handle_, *camera_,
+      [&] {
+        int ok = 0;
+        degrees = temperature_(handle_, &ok);
+        return ok;
+      },
+      Stall::Transfers);
+  EXPECT_EQ(read, 1);
+  EXPECT_EQ(degrees, 25.0f);
+  EXPECT_EQ(closed, 1);
+  // A one-shot's own read, whose request went out when the Close came:
+  // its replies are still taken, so none is left for the next read.
+  const auto [shot, closedShot] = CloseWhileStalled(
+      *library_, handle_, *camera_, [&] { return library_->Quvex_OneShot(handle_); },
+      Stall::Replies);
+  EXPECT_EQ(shot, 0);
+  EXPECT_EQ(closedShot, 1);
+  camera_->SetReadValue(1, 0xFF80);
+  int ok = 0;
+  EXPECT_EQ(temperature_(handle_, &ok), -0.5f);
+  EXPECT_EQ(ok, 1);
+  EXPECT_EQ(library_->DrainErrors(handle_), "");
+}
+
 TEST_F(Hesperon, StallsAndUnpluggingEndCaptureAndCloseStillReturns) {
   auto& q = *library_;
   ASSERT_EQ(q.Quvex_Preview(handle_), 1);

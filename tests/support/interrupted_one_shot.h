@@ -5,10 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
 #include <future>
+#include <thread>
 
 namespace quvex::test {
 
@@ -64,6 +66,39 @@ inline void ExpectEndedPromptly(const OneShotInterruption& ended) {
   ExpectEnded(ended);
   EXPECT_LT(ended.callTook, kPromptReturn);
   EXPECT_LT(ended.shotTook, kPromptReturn);
+}
+
+// Two host threads take one-shots back to back while closes come from this
+// one, each once a one-shot waits on a camera that does not answer.
+struct LoopingOneShots {
+  std::function<int()> oneShot;
+  std::function<bool()> waiting;  // a one-shot waits on the camera (false: none came)
+  std::function<int()> close;
+  std::function<void()> answer;   // the camera answers again, so the loops can end
+};
+
+// Every close gives 1 and returns promptly, however often a one-shot wins
+// the control lock before it.
+inline void ExpectClosesPassLoopingOneShots(const LoopingOneShots& run, int closes = 20) {
+  using Clock = std::chrono::steady_clock;
+  std::atomic<bool> done{false};
+  const auto loop = [&] {
+    while (!done.load()) run.oneShot();
+  };
+  std::thread first(loop), second(loop);
+  for (int i = 0; i < closes; ++i) {
+    if (!run.waiting()) {
+      ADD_FAILURE() << "no one-shot waits before close " << i;
+      break;
+    }
+    const Clock::time_point start = Clock::now();
+    EXPECT_EQ(run.close(), 1);
+    EXPECT_LT(Clock::now() - start, kPromptReturn) << "close " << i;
+  }
+  done.store(true);
+  run.answer();
+  first.join();
+  second.join();
 }
 
 }  // namespace quvex::test
