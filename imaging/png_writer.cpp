@@ -70,8 +70,8 @@ int EncodePng(FILE* file, const CDibImage& image, uint8_t** rowPointers) {
   PngLayout layout{};
   if (file == nullptr || image.Bits() == nullptr || !LayoutFor(image.BitsPerPixel(), layout))
     return 0;
-  png_structp png =
-      png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, SavePngErrorHandler, IgnorePngWarning);
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, SavePngErrorHandler,
+                                            IgnorePngWarning);
   if (png == nullptr) return 0;
   png_infop info = png_create_info_struct(png);
   if (info == nullptr) {
