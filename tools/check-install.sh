@@ -4,7 +4,8 @@
 # builds two hosts against the installed package only, once through
 # find_package and once through pkg-config, and runs them: the sample against
 # the simulated USB camera, and a host that links libGaldris.so directly. A C
-# host of the simulated camera is linked by gcc through pkg-config.
+# host of the simulated camera is linked by gcc through pkg-config, and the
+# sample must fail, naming no file, where it cannot write.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build/release-o3}
@@ -28,6 +29,14 @@ cmake -S "$host" -B "$host/build" -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
 cmake --build "$host/build" >/dev/null
 "$host/build/quvex_sample" --frames 30 --output "$work/out-cmake"
 "$host/build/linked_host"
+if "$host/build/quvex_sample" --frames 10 --output /proc/nope >"$work/failed-run.txt" 2>&1; then
+  echo "the sample succeeded although it could write nothing" >&2
+  exit 1
+fi
+if grep -q '^wrote' "$work/failed-run.txt"; then
+  echo "the sample named a file it did not write" >&2
+  exit 1
+fi
 
 echo "== pkg-config"
 export PKG_CONFIG_PATH=$prefix/lib/pkgconfig
