@@ -69,6 +69,10 @@ foreach(library IN LISTS QUVEX_DELIVERABLES)
     quvex "" "-l${library}")
 endforeach()
 if(TARGET quvex_sim)
-  quvex_pkg_config(quvex-simulator "Quvex simulated USB and LAN cameras" quvex
-    "-I\${includedir}/quvex" "-lquvex_sim -pthread" COMPONENT Simulator EXCLUDE_FROM_ALL)
+  # The cameras are C++ objects in a static library: a host links the C++
+  # runtime it needs, also when a C compiler drives the link.
+  quvex_pkg_config(quvex-simulator
+    "Quvex simulated USB, LAN and GigE cameras (C++ objects)" quvex
+    "-I\${includedir}/quvex" "-lquvex_sim -lstdc++ -pthread"
+    COMPONENT Simulator EXCLUDE_FROM_ALL)
 endif()

@@ -31,8 +31,8 @@ int SaveJpegFile(const char16_t* path, const CDibImage* image, int quality, int 
 // 8, 16, 24, 32, 48 or 64 bits; 16-bit samples are written as they stand.
 int SavePngFile(const char16_t* path, const CDibImage* image) noexcept;
 
-// libpng's error function for the PNG writer: prints "libpng error: <message>"
-// and jumps back to the failing save. Returns only when given no structure.
+// libpng's error function for the PNG writer: jumps back to the failing save
+// without printing the message. Returns only when given no structure.
 void SavePngErrorHandler(png_struct_def* png, const char* message);
 
 // 8 to 64 bits; rows are written top first, red before blue, 16-bit samples

@@ -1,5 +1,6 @@
 // JPEG writer over libjpeg. A library error (a failed write, say) jumps back
-// to the save that raised it, which then fails; it never ends the process.
+// to the save that raised it, which then fails; it never ends the process,
+// and neither it nor a warning is printed.
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
@@ -15,16 +16,18 @@
 namespace quvex {
 namespace {
 
-// The standard error manager with an exit that returns to the save.
+// The standard error manager with an exit that returns to the save and no
+// message output.
 struct JpegErrorManager {
   jpeg_error_mgr library;
   std::jmp_buf recovery;
 };
 
 [[noreturn]] void JpegErrorExit(j_common_ptr info) {
-  (*info->err->output_message)(info);
   std::longjmp(reinterpret_cast<JpegErrorManager*>(info->err)->recovery, 1);
 }
+
+void IgnoreJpegMessage(j_common_ptr) {}
 
 // Copies stored row `storedRow` into `row` in the order libjpeg takes.
 void FillRow(const CDibImage& image, int32_t storedRow, int components, JSAMPLE* row) {
@@ -49,6 +52,7 @@ bool Compress(FILE* file, const CDibImage& image, int quality, bool progressive,
   JpegErrorManager errors;
   info.err = jpeg_std_error(&errors.library);
   errors.library.error_exit = JpegErrorExit;
+  errors.library.output_message = IgnoreJpegMessage;
   if (setjmp(errors.recovery) != 0) {
     jpeg_destroy_compress(&info);
     return false;

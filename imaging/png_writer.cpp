@@ -1,5 +1,7 @@
 // PNG writer over libpng. Error recovery is kept per save, in the libpng
-// structure of that save, so saves on several threads stay apart.
+// structure of that save, so saves on several threads stay apart. The
+// library's errors and warnings are never printed: a failure is the save's
+// result.
 #include "imaging/png_writer.h"
 
 #include <png.h>
@@ -55,11 +57,12 @@ bool WriteImage(png_structp png, png_infop info, FILE* file, const CDibImage& im
   return true;
 }
 
+void IgnorePngWarning(png_structp, png_const_charp) {}
+
 }  // namespace
 
-void SavePngErrorHandler(png_struct_def* png, const char* message) {
+void SavePngErrorHandler(png_struct_def* png, const char*) {
   if (png == nullptr) return;
-  std::fprintf(stderr, "libpng error: %s\n", message);
   png_longjmp(png, 1);
 }
 
@@ -67,8 +70,8 @@ int EncodePng(FILE* file, const CDibImage& image, uint8_t** rowPointers) {
   PngLayout layout{};
   if (file == nullptr || image.Bits() == nullptr || !LayoutFor(image.BitsPerPixel(), layout))
     return 0;
-  png_structp png =
-      png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, SavePngErrorHandler, nullptr);
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, SavePngErrorHandler,
+                                            IgnorePngWarning);
   if (png == nullptr) return 0;
   png_infop info = png_create_info_struct(png);
   if (info == nullptr) {

@@ -2,6 +2,7 @@
 // picture's top row first and red before blue.
 #include <tiffio.h>
 
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <optional>
@@ -61,6 +62,21 @@ bool WriteStrip(TIFF* tiff, const CDibImage& image, const TiffLayout& layout, ui
   return written == static_cast<tmsize_t>(size) && TIFFFlush(tiff) == 1;
 }
 
+// Takes libtiff's errors and warnings for one file and prints nothing; the
+// 1 keeps them from the process-wide handlers, which print to the standard
+// error stream and which a host using libtiff itself may have set.
+int IgnoreTiffMessage(TIFF*, void*, const char*, const char*, va_list) { return 1; }
+
+TIFF* OpenSilently(int descriptor, const char* name) {
+  TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
+  if (options == nullptr) return nullptr;
+  TIFFOpenOptionsSetErrorHandlerExtR(options, IgnoreTiffMessage, nullptr);
+  TIFFOpenOptionsSetWarningHandlerExtR(options, IgnoreTiffMessage, nullptr);
+  TIFF* tiff = TIFFFdOpenExt(descriptor, name, "w", options);
+  TIFFOpenOptionsFree(options);
+  return tiff;
+}
+
 }  // namespace
 
 int SaveTiffFile(const char16_t* path, const CDibImage* image) noexcept try {
@@ -83,7 +99,7 @@ int SaveTiffFile(const char16_t* path, const CDibImage* image) noexcept try {
   FILE* file = platform::OpenStdio(path, "wb");
   if (file == nullptr) return 0;
   bool saved = false;
-  if (TIFF* tiff = TIFFFdOpen(fileno(file), name->c_str(), "w")) {
+  if (TIFF* tiff = OpenSilently(fileno(file), name->c_str())) {
     saved = WriteStrip(tiff, *image, layout, flipped.Bits(), size);
     TIFFCleanup(tiff);
   }

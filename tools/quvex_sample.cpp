@@ -1,13 +1,17 @@
 // quvex_sample: the example host program. It loads a Quvex library, starts a
 // simulated camera (unless told not to), previews, counts the frames as they
 // arrive, records a short movie and both streams, reports the frame rate and
-// temperatures, takes a one-shot and saves it in every save type.
+// temperatures, takes a one-shot and saves it in every save type. It reports
+// every error the library gives, names only the files that exist, and exits
+// with 1 when a step failed.
 #include <dlfcn.h>
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -191,6 +195,23 @@ const char* const kSaveFiles[] = {
     "frame.png", "frame.tif", "raw16.bin",      "raw16.png",     "raw16.tif",
     "temp-int8.bin", "temp-uint8.bin", "temp-int32.bin", "temp-float.bin"};
 
+// Prints an error code of quvex.h with its meaning.
+void ReportError(const char* what, long code) {
+  static const char* const kMeanings[] = {
+      "none",     "not ready", "camera number", "frame read", "capture ended", "argument",
+      "buffer",   "thread",    "device",        "file",       "unsupported",   "network"};
+  const bool known = code >= 0 && code < static_cast<long>(std::size(kMeanings));
+  std::printf("%s: error %ld (%s)\n", what, code, known ? kMeanings[code] : "unknown");
+}
+
+// Names a file the run should have written: "wrote FILE" only if it exists.
+bool ReportWritten(const std::string& file) {
+  struct stat info {};
+  const bool exists = stat(file.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+  std::printf(exists ? "wrote %s\n" : "not written: %s\n", file.c_str());
+  return exists;
+}
+
 void ReportTemperatures(Quvex& q, int handle, int frameId) {
   const int width = q.Quvex_GetParam(handle, QUVEX_PARAM_WIDTH);
   const int height = q.Quvex_GetParam(handle, QUVEX_PARAM_HEIGHT);
@@ -292,7 +313,12 @@ int Run(const Options& options) {
   const int version = q.Quvex_GetDllVersion();
   std::printf("%s version %d.%d\n", options.library.c_str(), version >> 16, version & 0xFFFF);
 
-  mkdir(options.output.c_str(), 0755);
+  int errors = 0;
+  if (mkdir(options.output.c_str(), 0755) != 0 && errno != EEXIST) {
+    std::fprintf(stderr, "quvex_sample: cannot create %s: %s\n", options.output.c_str(),
+                 std::strerror(errno));
+    ++errors;
+  }
   QuvexHwnd window = QuvexWindow_Create();
   const int handle = q.Quvex_Initialize(window);
   if (handle == 0 || !Connect(q, handle, options.cameraAddress) ||
@@ -304,13 +330,14 @@ int Run(const Options& options) {
     return 1;
   }
 
-  int frames = 0, lastFrame = 0, errors = 0;
+  int frames = 0, lastFrame = 0;
   size_t recording = 0;
   std::vector<std::string> written;
   QuvexMessage message{};
   while (frames < options.frames && QuvexWindow_GetMessage(window, &message, 5000) == 1) {
     if (message.message == WM_QUVEX_ERROR) {
-      std::printf("\nerror %ld\n", static_cast<long>(message.lParam));
+      std::printf("\n");
+      ReportError("camera", static_cast<long>(message.lParam));
       ++errors;
       continue;
     }
@@ -320,8 +347,14 @@ int Run(const Options& options) {
     const size_t due = std::min<size_t>(frames * 3 / options.frames, std::size(kRecordings));
     if (due == recording && recording < std::size(kRecordings)) {
       const std::string file = options.output + "/" + kRecordings[recording].file;
-      q.Quvex_RecA(handle, file.c_str(), kRecordings[recording].type);
-      written.push_back(file);
+      std::remove(file.c_str());  // an earlier run's file is not this run's
+      if (q.Quvex_RecA(handle, file.c_str(), kRecordings[recording].type) != 0) {
+        written.push_back(file);
+      } else {
+        std::printf("\n");
+        ReportError(("recording " + file).c_str(), q.Quvex_GetLastError(handle));
+        ++errors;
+      }
       ++recording;
     }
     std::printf("\rframes: %d/%d", frames, options.frames);
@@ -337,19 +370,31 @@ int Run(const Options& options) {
     if (ok != 0) std::printf("camera's internal temperature: %.1f C\n", inside);
   }
   q.Quvex_Close(handle);  // also ends the recording
+  // Errors posted after the last message the loop read.
+  while (QuvexWindow_GetMessage(window, &message, 0) == 1) {
+    if (message.message != WM_QUVEX_ERROR) continue;
+    ReportError("camera", static_cast<long>(message.lParam));
+    ++errors;
+  }
 
   const int shot = q.Quvex_OneShot(handle);
-  std::printf("one-shot frame id: %d\n", shot);
+  if (shot != 0) {
+    std::printf("one-shot frame id: %d\n", shot);
+  } else {
+    ReportError("one-shot", q.Quvex_GetLastError(handle));
+    ++errors;
+  }
   for (int type = QUVEX_SAVE_BMP; type <= QUVEX_SAVE_TEMP_FLOAT; ++type) {
     const std::string file = options.output + "/" + kSaveFiles[type];
+    std::remove(file.c_str());
     if (q.Quvex_SaveA(handle, file.c_str(), type) != 0) {
       written.push_back(file);
     } else {
-      std::printf("save type %d failed: error %d\n", type, q.Quvex_GetLastError(handle));
+      ReportError(("saving " + file).c_str(), q.Quvex_GetLastError(handle));
       ++errors;
     }
   }
-  for (const std::string& file : written) std::printf("wrote %s\n", file.c_str());
+  for (const std::string& file : written) errors += ReportWritten(file) ? 0 : 1;
 
   q.Quvex_Release(handle);
   QuvexWindow_Destroy(window);
@@ -357,7 +402,7 @@ int Run(const Options& options) {
     std::fprintf(stderr, "quvex_sample: only %d of %d frames arrived\n", frames, options.frames);
     return 1;
   }
-  return errors == 0 && shot != 0 ? 0 : 1;
+  return errors == 0 ? 0 : 1;
 }
 
 }  // namespace

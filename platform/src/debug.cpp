@@ -2,7 +2,6 @@
 #include "quvex_platform/debug.h"
 
 #include <atomic>
-#include <cstdio>
 
 namespace quvex::platform {
 
@@ -11,11 +10,6 @@ std::atomic<DebugSink> installedSink{nullptr};
 }  // namespace
 
 void SetDebugSink(DebugSink sink) { installedSink.store(sink); }
-
-void DebugToStandardError(const char* text) {
-  std::fputs(text, stderr);
-  std::fflush(stderr);
-}
 
 void OutputDebugText(const char* text) {
   if (text == nullptr) return;

@@ -63,7 +63,7 @@ BusPosition PositionOf(libusb_device* device) {
   return position;
 }
 
-extern "C" void LIBUSB_CALL MarkCompleted(libusb_transfer* transfer) {
+void LIBUSB_CALL MarkCompleted(libusb_transfer* transfer) {
   *static_cast<int*>(transfer->user_data) = 1;
 }
 

@@ -362,9 +362,10 @@ TEST_F(ImageWritersTest, EveryDepthRoundTripsWithPaddedRows) {
   }
 }
 
-TEST_F(ImageWritersTest, FailedWritesAndClosesAreFailures) {
+TEST_F(ImageWritersTest, FailedWritesAndClosesAreSilentFailures) {
   // The small image fits in the stream's buffer, so only the flush and
-  // close see the full device; the large one fails inside the encoders.
+  // close see the full device; the large one fails inside the encoders,
+  // whose libraries must not print to the host's standard error.
   CDibImage small = BandImage(24);
   CDibImage large = MakeImage(640, 480, 24);
   FillRandom(large, 5);
@@ -372,8 +373,10 @@ TEST_F(ImageWritersTest, FailedWritesAndClosesAreFailures) {
   FillRandom(raw, 6);
   for (const CDibImage* image : {&small, &large, &raw}) {
     for (uint32_t code = 0; code <= 6; ++code) {
+      testing::internal::CaptureStderr();
       EXPECT_EQ(SaveImageFile(u"/dev/full", image, code), 0)
           << "code " << code << ", " << image->Width() << "x" << image->Height();
+      EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << "code " << code;
     }
   }
   for (uint32_t code = 1; code <= 6; ++code) {
@@ -403,7 +406,7 @@ TEST_F(ImageWritersTest, NamesConvertInFull) {
   EXPECT_EQ(OutputCount(), 0u);
 }
 
-TEST_F(ImageWritersTest, PngRowPointerAllocationFailureIsReported) {
+TEST_F(ImageWritersTest, PngRowPointerAllocationFailureIsSilentFailure) {
   const CDibImage image = BandImage(24);
   FILE* file = std::fopen(Output("rows.png").c_str(), "wb");
   ASSERT_NE(file, nullptr);
@@ -412,7 +415,7 @@ TEST_F(ImageWritersTest, PngRowPointerAllocationFailureIsReported) {
   const std::string printed = testing::internal::GetCapturedStderr();
   std::fclose(file);
   EXPECT_EQ(result, 0);
-  EXPECT_EQ(printed, "libpng error: SavePngFile : メモリ確保に失敗\n");
+  EXPECT_EQ(printed, "");
 }
 
 TEST_F(ImageWritersTest, ConcurrentSavesRecoverIndependently) {

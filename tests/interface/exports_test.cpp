@@ -1,12 +1,17 @@
 // Each library exports exactly its build's functions and reports its version.
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
+#include <regex>
 #include <set>
 #include <string>
 
+#include "quvex/quvex_window.h"
 #include "tests/support/quvex_library.h"
 
 namespace quvex::test {
@@ -73,6 +78,46 @@ TEST_P(EachLibrary, ReportsItsVersion) {
                                             : 0x303E8;
   QuvexLibrary library(name);
   EXPECT_EQ(library.Quvex_GetDllVersion(), expected);
+}
+
+// The C functions the public headers declare.
+std::set<std::string> DeclaredFunctions() {
+  std::set<std::string> names;
+  const std::regex declaration(R"(\b(Quvex\w*_\w+)\s*\()");
+  for (const auto& header :
+       std::filesystem::directory_iterator(std::string(QUVEX_SOURCE_DIR) + "/include/quvex")) {
+    std::ifstream file(header.path());
+    const std::string text{std::istreambuf_iterator<char>(file), {}};
+    for (std::sregex_iterator m(text.begin(), text.end(), declaration), end; m != end; ++m)
+      names.insert((*m)[1]);
+  }
+  return names;
+}
+
+// A C name a host could collide with is one no public header declares; C++
+// names are the SDK's own namespace or the standard library's (template and
+// inline code the compiler emits, such as placement new in a debug build),
+// in any other scope they are a collision too.
+bool IsPublicOrScoped(const std::string& name, const std::set<std::string>& declared) {
+  if (!name.starts_with("_Z")) return declared.contains(name);
+  static const std::set<std::string> placement = {"_ZnwmPv", "_ZnamPv", "_ZdlPvS_", "_ZdaPvS_"};
+  static const std::regex scoped("_Z(T[IVS]|GV|Z)?N?[KVr]*(5quvex|S[tabsiod]|9__gnu_cxx)");
+  return placement.contains(name) ||
+         std::regex_search(name, scoped, std::regex_constants::match_continuous);
+}
+
+TEST(SharedLibraries, ExportNoNameOutsideThePublicInterfaceAndTheirNamespace) {
+  Dl_info platform{};
+  ASSERT_NE(dladdr(reinterpret_cast<void*>(&QuvexPlatform_TickCount), &platform), 0);
+  std::vector<std::string> paths = {platform.dli_fname};
+  for (const std::string& name : kLibraryNames) paths.push_back(LibraryPath(name));
+  const std::set<std::string> declared = DeclaredFunctions();
+  for (const std::string& path : paths) {
+    const std::set<std::string> names = DynamicSymbols(path);
+    EXPECT_FALSE(names.empty()) << path;
+    for (const std::string& name : names)
+      EXPECT_TRUE(IsPublicOrScoped(name, declared)) << path << ": " << name;
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Libraries, EachLibrary, ::testing::ValuesIn(kLibraryNames),

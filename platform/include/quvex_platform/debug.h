@@ -10,9 +10,6 @@ using DebugSink = void (*)(const char* text);
 // Installs sink (null discards the text again); any thread may call it.
 void SetDebugSink(DebugSink sink);
 
-// A sink that writes the text to the standard error stream.
-void DebugToStandardError(const char* text);
-
 // Passes text to the installed sink, if any.
 void OutputDebugText(const char* text);
 
