@@ -20,15 +20,16 @@
  *
  * Threads: every function may be called from any thread, also from several
  * at once on one handle; the library orders what must not overlap (the calls
- * that start, stop or change capture wait for each other). No function calls
- * back into the host: the library's threads only post messages. Calls that
- * talk to the camera may wait for it, up to the transport's time-out (3000 ms
- * on LAN and GigE): Quvex_Preview, Quvex_OneShot, Quvex_Nuc, setting
- * parameters 15 and 16, Quvex_SetIpAddress, Quvex_ConnectToCamera,
- * Quvex_GetInternalTemperature. Quvex_Close, Quvex_Release and
- * Quvex_SetIpAddress end a one-shot in progress on another thread: that
- * Quvex_OneShot returns 0 without an error. A call in progress when another
- * thread releases its handle completes; later calls with the handle return 0.
+ * that start, stop or change capture wait for each other), the same way in
+ * all five libraries. No function calls back into the host: the library's
+ * threads only post messages. Calls that talk to the camera may wait for it,
+ * up to the transport's time-out (3000 ms on LAN and GigE): Quvex_Preview,
+ * Quvex_OneShot, Quvex_Nuc, setting parameters 15 and 16, Quvex_SetIpAddress,
+ * Quvex_ConnectToCamera, Quvex_GetInternalTemperature. Quvex_Close,
+ * Quvex_Release and Quvex_SetIpAddress end a one-shot in progress on another
+ * thread: that Quvex_OneShot returns 0 without an error. A call in progress
+ * when another thread releases its handle completes; later calls with the
+ * handle return 0.
  */
 #ifndef QUVEX_QUVEX_H
 #define QUVEX_QUVEX_H
