@@ -5,8 +5,11 @@
  * packets and sends raw Ethernet frames. Besides the machine's Ethernet
  * interfaces, a host may install an in-process port under an adapter name;
  * it is listed before the interfaces and opened instead of live capture.
+ * Dellisk lists the adapters at Quvex_Initialize, so the port is installed
+ * before. Install and remove from any thread.
  *
- * Driver rules:
+ * Driver rules (receive runs on the library's receive thread, send on that
+ * thread and on the host's, at the same time):
  * - open(context) returns the driver's port, or null.
  * - receive(...) waits up to waitMs for the next packet that the adapter's
  *   capture filter ("ip and udp") would pass, copies at most capacity bytes

@@ -5,9 +5,12 @@
  * (n = 0 to 7) and a synchronous exchange of buffers on numbered pipes. A host
  * provides the driver behind a prefix: it installs a table of functions, and
  * every open of a path with that prefix goes to it. Without a driver for the
- * prefix no camera is present.
+ * prefix no camera is present. Galdris opens prefix "ZelmorX02", Hesperon
+ * "ZelmorIR640A"; both look for their cameras at Quvex_Initialize, so the
+ * driver is installed before. Install and remove from any thread.
  *
- * Driver rules:
+ * Driver rules (the libraries call the table from their own threads, several
+ * at once):
  * - open(context, index) returns the driver's device for camera index, or
  *   null when no camera answers there.
  * - transfer(...) moves up to length bytes on pipe: pipe 0 carries data to the
