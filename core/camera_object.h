@@ -197,7 +197,7 @@ class CQuvex {
   platform::ManualResetEvent stopping_;
   platform::Thread captureThread_;
   int frameCount_ = 0;     // finisher thread only (reset before it starts)
-  uint32_t rateTime_ = 0;  // finisher thread only
+  uint32_t rateTime_ = 0;  // finisher thread only (reset before it starts)
 
   // The recording request, handed to the capture thread whole.
   std::mutex recordMutex_;

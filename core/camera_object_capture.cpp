@@ -158,7 +158,9 @@ bool CQuvex::NucSettling() {
 }
 
 void CQuvex::CaptureLoop() {
+  // A capture's rate window starts with it, not with an earlier capture.
   frameCount_ = 0;
+  rateTime_ = platform::TickCount();
   int endError = 0;
   RecordBegin();
   {

@@ -111,7 +111,8 @@ extern "C" {
  *  2  image height, pixels                                 480 (Corvane, Fenwold 240)
  *  3  frame rate, frames per second x 100, measured        0
  *     about once a second while frames arrive (0 in the
- *     first second); the last value stays after Close
+ *     first second); the last value stays after Close,
+ *     until a second of the next capture has passed
  *  4  record type requested by Quvex_RecA/W (QUVEX_REC_*)  0
  *  5  capturing: 1 from Quvex_Preview to Quvex_Close       0
  *  6  paused: 1 from Quvex_Pause to Quvex_Start            0

@@ -46,10 +46,20 @@ void SleepMs(uint32_t ms) {
 }  // namespace quvex::platform
 
 extern "C" void QuvexPlatform_SetClock(QuvexClockSource source, void* context) {
-  auto& state = quvex::platform::State();
-  std::lock_guard lock(state.mutex);
-  state.source = source;
-  state.context = context;
+  try {
+    auto& state = quvex::platform::State();
+    std::lock_guard lock(state.mutex);
+    state.source = source;
+    state.context = context;
+  } catch (...) {
+    // Nothing thrown reaches the host; the clock stays as it was.
+  }
 }
 
-extern "C" uint32_t QuvexPlatform_TickCount(void) { return quvex::platform::TickCount(); }
+extern "C" uint32_t QuvexPlatform_TickCount(void) {
+  try {
+    return quvex::platform::TickCount();
+  } catch (...) {
+    return quvex::platform::SystemTickCount();
+  }
+}

@@ -59,20 +59,24 @@ extern "C" QuvexHwnd QuvexWindow_Create(void) {
 }
 
 extern "C" void QuvexWindow_Destroy(QuvexHwnd window) {
-  std::shared_ptr<MessageQueue> queue;
-  {
-    WindowRegistry& registry = Registry();
-    std::unique_lock lock(registry.mutex);
-    const auto it = registry.windows.find(reinterpret_cast<uintptr_t>(window));
-    if (it == registry.windows.end()) return;
-    queue = std::move(it->second);
-    registry.windows.erase(it);
+  try {
+    std::shared_ptr<MessageQueue> queue;
+    {
+      WindowRegistry& registry = Registry();
+      std::unique_lock lock(registry.mutex);
+      const auto it = registry.windows.find(reinterpret_cast<uintptr_t>(window));
+      if (it == registry.windows.end()) return;
+      queue = std::move(it->second);
+      registry.windows.erase(it);
+    }
+    {
+      std::lock_guard lock(queue->mutex);
+      queue->closed = true;
+    }
+    queue->arrived.notify_all();
+  } catch (...) {
+    // Nothing thrown reaches the host; the window stays as it was.
   }
-  {
-    std::lock_guard lock(queue->mutex);
-    queue->closed = true;
-  }
-  queue->arrived.notify_all();
 }
 
 extern "C" int QuvexWindow_Post(QuvexHwnd window, uint32_t message, uintptr_t wParam,
@@ -113,8 +117,12 @@ extern "C" int QuvexWindow_GetMessage(QuvexHwnd window, QuvexMessage* out, uint3
 }
 
 extern "C" int QuvexWindow_PendingCount(QuvexHwnd window) {
-  const auto queue = Find(window);
-  if (!queue) return 0;
-  std::lock_guard lock(queue->mutex);
-  return static_cast<int>(queue->messages.size());
+  try {
+    const auto queue = Find(window);
+    if (!queue) return 0;
+    std::lock_guard lock(queue->mutex);
+    return static_cast<int>(queue->messages.size());
+  } catch (...) {
+    return 0;
+  }
 }

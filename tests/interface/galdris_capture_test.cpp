@@ -133,6 +133,13 @@ TEST_F(Galdris, MeasuresTheFrameRateOnTheInjectedClock) {
   }
   EXPECT_EQ(rate % 50, 0);  // frames x 100000 / 2000 ms
   EXPECT_GE(rate / 50, 5);
+  // A minute idle is no part of the next capture's rate window.
+  ASSERT_EQ(library_->Quvex_Close(handle_), 1);
+  testClock = 67000;
+  DrainMessages();
+  ASSERT_EQ(library_->Quvex_Preview(handle_), 1);
+  ASSERT_NE(NextFrame(), 0);
+  EXPECT_EQ(library_->Quvex_GetParam(handle_, QUVEX_PARAM_FRAME_RATE), rate);
 }
 
 TEST_F(Galdris, NoFramesAreTakenWhileTheNucSettles) {
