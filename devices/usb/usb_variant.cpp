@@ -117,11 +117,14 @@ int CUsbDevice::ApplyWindow(const VariantWindow& window) noexcept {
   window_ = window;
   window_.registers = {RoundUpToEven(window.x), RoundUpToEven(window.y),
                        RoundUpToEven(window.width), RoundUpToEven(window.height)};
+  int sent = 0;
   for (int i = 0; i < 4; ++i) {
-    (void)WriteSensorByte(static_cast<uint8_t>(QUVEX_SENSOR_REG_SIZE + i),
-                          static_cast<uint8_t>(transferSize_ >> (8 * i)));
+    sent += WriteSensorByte(static_cast<uint8_t>(QUVEX_SENSOR_REG_SIZE + i),
+                            static_cast<uint8_t>(transferSize_ >> (8 * i)));
   }
-  platform::SleepMs(kWindowSettleMs);
+  // The camera settles on a new size; one it never received (its commands
+  // failed, or were interrupted) needs no wait.
+  if (sent != 0) platform::SleepMs(kWindowSettleMs);
   largeTransferFlag_ = transferSize_ >= kLargeTransferSamples ? 1 : 0;
   return QUVEX_USB_OK;
 }
