@@ -318,7 +318,7 @@ QUVEX_API int Quvex_Pause(int handle);
  * Except in Corvane it first writes the range mode and empties the ring.
  * 0 without an error while capturing, when the USB camera delivered nothing,
  * or when Quvex_Close, Quvex_Release or Quvex_SetIpAddress on another thread
- * ended it; else 0 with error 1 or 2 (as Quvex_Preview), 3 (no frame; Corvane
+ * ended it or was waiting to begin; else 0 with error 1 or 2 (as Quvex_Preview), 3 (no frame; Corvane
  * also before Quvex_SetIpAddress), 6 or 8. */
 QUVEX_API int Quvex_OneShot(int handle);
 /* Stops capture and ends a recording; the frames in the ring stay. Returns 1,
