@@ -106,8 +106,9 @@ bool SimUsbCamera::WaitUntil(std::unique_lock<std::mutex>& lock, Device& device,
 
 bool SimUsbCamera::Transfer(Device& device, uint32_t requestCode, uint32_t pipe, uint8_t* buffer,
                             uint32_t length, uint32_t& moved, uint32_t timeoutMs) {
-  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
   std::unique_lock lock(mutex_);
+  const Clock::time_point deadline =
+      Clock::now() + std::chrono::milliseconds(std::max(timeoutMs, leastTimeOutMs_));
   Append(transfers_, TransferRecord{device.index, requestCode, pipe, length});
   Camera& camera = cameras_[static_cast<size_t>(device.index)];
 
@@ -270,6 +271,11 @@ void SimUsbCamera::SetStalled(bool stalled) {
     stalled_ = stalled;
   }
   changed_.notify_all();
+}
+
+void SimUsbCamera::SetLeastTimeOut(uint32_t ms) {
+  std::lock_guard lock(mutex_);
+  leastTimeOutMs_ = ms;
 }
 
 void SimUsbCamera::Unplug() {

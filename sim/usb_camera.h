@@ -79,6 +79,10 @@ class SimUsbCamera {
   void SetShortReadOnFrame(uint32_t frameNumber);
   // While stalled every transfer blocks until its time-out or a cancel.
   void SetStalled(bool stalled);
+  // Transfers begun from now on time out after at least ms, whatever time-out
+  // they were given: where a cancel has to come first, a busy machine gets
+  // all the time it may need.
+  void SetLeastTimeOut(uint32_t ms);
   // From now on every transfer and open fails; blocked transfers fail at once.
   void Unplug();
   void SetQueryAnswer(uint8_t code, uint8_t answer);
@@ -174,6 +178,7 @@ class SimUsbCamera {
   bool openFails_ = false;
   uint32_t shortFrame_ = 0;
   bool stalled_ = false;
+  uint32_t leastTimeOutMs_ = 0;
   bool unplugged_ = false;
   std::map<uint8_t, uint8_t> queryAnswers_;
   std::map<uint8_t, uint16_t> readValues_;  // variant: answers of 0x05 by selector

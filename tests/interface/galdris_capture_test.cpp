@@ -164,6 +164,7 @@ TEST_F(Galdris, AStalledCameraEndsCaptureAndCloseReportsTheDevice) {
 }
 
 TEST_F(Galdris, CloseDuringAStallReturnsPromptly) {
+  camera_->SetLeastTimeOut(60000);  // the close, not a time-out, ends the stalled transfer
   ASSERT_EQ(library_->Quvex_Preview(handle_), 1);
   ASSERT_NE(NextFrame(), 0);
   camera_->SetStalled(true);
