@@ -36,7 +36,11 @@ using quvex::StreamReceive;
 
 // Bounds every wait of the connection that ends without data.
 constexpr uint32_t kWaitMs = 5;
-constexpr uint32_t kStatusWaitMs = 2000;
+// The status reply always comes or the camera closes: however busy the
+// machine, only a fault ends this wait.
+constexpr uint32_t kStatusWaitMs = 60000;
+// The camera's own waits for what the connection surely sends.
+constexpr int kCameraWaitMs = 60000;
 
 // The camera's end: a listening socket on an ephemeral loopback port.
 struct Listener {
@@ -53,10 +57,10 @@ struct Listener {
             getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0);
     port = ntohs(address.sin_port);
   }
-  // The next connection within 5 s, or -1.
+  // The next connection within kCameraWaitMs, or -1.
   int Accept() const {
     pollfd ready{fd, POLLIN, 0};
-    if (poll(&ready, 1, 5000) != 1) return -1;
+    if (poll(&ready, 1, kCameraWaitMs) != 1) return -1;
     return accept4(fd, nullptr, nullptr, SOCK_CLOEXEC);
   }
 };
@@ -66,11 +70,11 @@ const Listener& Camera() {
   return listener;
 }
 
-// Exactly length bytes from fd within 5 s.
+// Exactly length bytes from fd, each within kCameraWaitMs.
 bool ReadExactly(int fd, uint8_t* buffer, size_t length) {
   while (length > 0) {
     pollfd ready{fd, POLLIN, 0};
-    if (poll(&ready, 1, 5000) != 1) return false;
+    if (poll(&ready, 1, kCameraWaitMs) != 1) return false;
     const ssize_t got = recv(fd, buffer, length, 0);
     if (got <= 0) return false;
     buffer += got;
@@ -83,10 +87,18 @@ bool ReadExactly(int fd, uint8_t* buffer, size_t length) {
 class Stream {
  public:
   Stream() : connection_(htonl(INADDR_LOOPBACK), Camera().port, kWaitMs, kStatusWaitMs) {
-    Require(connection_.Connect(cancel_) == StreamConnect::Connected);
-    camera_ = Camera().Accept();
+    // A busy machine may take longer than the short wait to connect: again.
+    for (int attempt = 1; connection_.Connect(cancel_) != StreamConnect::Connected; ++attempt) {
+      Require(attempt < 100);
+    }
+    // An attempt given up may still have reached the camera; its connection
+    // ends without the start message.
     uint8_t start[4];
-    Require(camera_ >= 0 && ReadExactly(camera_, start, sizeof start));
+    do {
+      CloseCamera();
+      camera_ = Camera().Accept();
+      Require(camera_ >= 0);
+    } while (!ReadExactly(camera_, start, sizeof start));
     const quvex::LanStartPacket expected = quvex::StartPacket();
     Require(std::equal(expected.begin(), expected.end(), start));
   }

@@ -106,17 +106,16 @@ bool SimUsbCamera::WaitUntil(std::unique_lock<std::mutex>& lock, Device& device,
 
 bool SimUsbCamera::Transfer(Device& device, uint32_t requestCode, uint32_t pipe, uint8_t* buffer,
                             uint32_t length, uint32_t& moved, uint32_t timeoutMs) {
-  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
   std::unique_lock lock(mutex_);
+  const Clock::time_point deadline =
+      Clock::now() + std::chrono::milliseconds(std::max(timeoutMs, leastTimeOutMs_));
   Append(transfers_, TransferRecord{device.index, requestCode, pipe, length});
   Camera& camera = cameras_[static_cast<size_t>(device.index)];
 
   if (stalled_ && (stallWhat_ == Stall::Transfers || pipe == QUVEX_USB_PIPE_REPLY)) {
     ++stalledTransfers_;
     changed_.notify_all();
-    const Clock::time_point held = Clock::now() + std::chrono::milliseconds(stallHoldMs_);
-    const bool flowing =
-        WaitUntil(lock, device, std::max(deadline, held), [this] { return !stalled_; });
+    const bool flowing = WaitUntil(lock, device, deadline, [this] { return !stalled_; });
     --stalledTransfers_;
     if (!flowing) return false;
   }
@@ -266,14 +265,18 @@ void SimUsbCamera::SetShortReadOnFrame(uint32_t frameNumber) {
   shortFrame_ = frameNumber;
 }
 
-void SimUsbCamera::SetStalled(bool stalled, uint32_t holdMs, Stall what) {
+void SimUsbCamera::SetStalled(bool stalled, Stall what) {
   {
     std::lock_guard lock(mutex_);
     stalled_ = stalled;
-    stallHoldMs_ = holdMs;
     stallWhat_ = what;
   }
   changed_.notify_all();
+}
+
+void SimUsbCamera::SetLeastTimeOut(uint32_t ms) {
+  std::lock_guard lock(mutex_);
+  leastTimeOutMs_ = ms;
 }
 
 void SimUsbCamera::Unplug() {

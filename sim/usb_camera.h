@@ -79,11 +79,13 @@ class SimUsbCamera {
   void SetShortReadOnFrame(uint32_t frameNumber);
   // While stalled every transfer (or, with Stall::Replies, every reply read:
   // the camera takes commands but does not answer) blocks until its time-out
-  // or a cancel. With holdMs, the camera never answers behind a driver that
-  // does not give up: a stalled transfer outlasts its time-out, up to holdMs,
-  // so that a test tells a cancel from a time-out.
+  // or a cancel.
   enum class Stall { Transfers, Replies };
-  void SetStalled(bool stalled, uint32_t holdMs = 0, Stall what = Stall::Transfers);
+  void SetStalled(bool stalled, Stall what = Stall::Transfers);
+  // Transfers begun from now on time out after at least ms, whatever time-out
+  // they were given: where a cancel has to come first, a busy machine gets
+  // all the time it may need.
+  void SetLeastTimeOut(uint32_t ms);
   // From now on every transfer and open fails; blocked transfers fail at once.
   void Unplug();
   void SetQueryAnswer(uint8_t code, uint8_t answer);
@@ -179,8 +181,8 @@ class SimUsbCamera {
   bool openFails_ = false;
   uint32_t shortFrame_ = 0;
   bool stalled_ = false;
-  uint32_t stallHoldMs_ = 0;
   Stall stallWhat_ = Stall::Transfers;
+  uint32_t leastTimeOutMs_ = 0;
   bool unplugged_ = false;
   std::map<uint8_t, uint8_t> queryAnswers_;
   std::map<uint8_t, uint16_t> readValues_;  // variant: answers of 0x05 by selector

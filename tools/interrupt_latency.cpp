@@ -93,7 +93,12 @@ SilentCamera MakeCamera(const std::string& library) {
     auto usb = std::make_shared<quvex::sim::SimUsbCamera>(
         library == "Galdris" ? quvex::sim::SimCameraOptions{} : quvex::sim::VariantCameraOptions());
     // Stalled once the library has opened and reset it at Quvex_Initialize.
-    silent = {usb, [usb](Library&, int) { return usb->SetStalled(true, kSilentMs), true; },
+    silent = {usb,
+              [usb](Library&, int) {
+                usb->SetLeastTimeOut(kSilentMs);
+                usb->SetStalled(true);
+                return true;
+              },
               [usb] { return usb->WaitForStalledTransfer(kWaitMs); },
               [usb] { usb->SetStalled(false); }};
   } else if (library == "Corvane") {

@@ -2,9 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <climits>
 #include <cstring>
 #include <memory>
+#include <thread>
 #include <vector>
 
 #include "tests/support/message_reader.h"
@@ -112,7 +114,15 @@ TEST_F(Capture, PausedAndSettlingFramesAreNotTaken) {
   ASSERT_EQ(quvex_->Preview(), 1);
   quvex_->Pause();
   camera_->framesReady = 1;
-  EXPECT_FALSE(test::MessageReader(window_).Next(100));
+  // A poll found the frame ready and the thread came round to poll again,
+  // however slowly it runs: a thread that took the frame read it in between.
+  const int polls = camera_->polls.load();
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (camera_->polls.load() < polls + 2 && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  ASSERT_GE(camera_->polls.load(), polls + 2);
+  EXPECT_FALSE(test::MessageReader(window_).Next(0));
   EXPECT_EQ(camera_->delivered.load(), 0);
   quvex_->Start();
   NextFrameId();

@@ -16,6 +16,10 @@ using namespace quvex;
 using namespace quvex::test;
 using sim::SimUsbCamera;
 
+// The least time-out of a stalled transfer that the test ends by a cancel or
+// by lifting the stall: far beyond what that takes on a busy machine.
+constexpr uint32_t kCancelFirstMs = 60000;
+
 // Reads the frame a poll announced and checks that it is one whole frame.
 uint32_t ReadWholeFrame(CUsbDevice& device) {
   std::vector<uint16_t> image = RawImage();
@@ -89,6 +93,7 @@ TEST(UsbCapture, StreamsWholeFramesAndRefusesChangesWhileRunning) {
 
 TEST(UsbCapture, PollTakesTheNewestFrameAndNothingTwice) {
   SimUsbCamera camera(Cameras("ZelmorX02", {0}, 500));
+  camera.SetLeastTimeOut(kCancelFirstMs);  // the stall lasts until the stop
   CUsbDevice device("ZelmorX02");
   ConfigureReferenceGeometry(device, 3);
   ASSERT_EQ(device.StartCapture(), QUVEX_USB_OK);
@@ -184,6 +189,7 @@ TEST(UsbCapture, AStalledCameraTimesOutInsteadOfHanging) {
 
 TEST(UsbCapture, ClosingStopsAndJoinsTheThreads) {
   SimUsbCamera camera(Cameras("ZelmorX02", {0}, 200));
+  camera.SetLeastTimeOut(kCancelFirstMs);
   {
     CUsbDevice device("ZelmorX02");
     ConfigureReferenceGeometry(device);
@@ -227,6 +233,7 @@ TEST(UsbOneShot, WaitsForItsFrame) {
 
 TEST(UsbOneShot, WithTheCaptureModeFlagItReturnsAtOnce) {
   SimUsbCamera camera;
+  camera.SetLeastTimeOut(kCancelFirstMs);
   {
     CUsbDevice device("ZelmorX02");
     ConfigureReferenceGeometry(device);

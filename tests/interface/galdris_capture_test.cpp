@@ -148,13 +148,16 @@ TEST_F(Galdris, NoFramesAreTakenWhileTheNucSettles) {
   ASSERT_EQ(library_->Quvex_Preview(handle_), 1);
   ASSERT_NE(NextFrame(), 0);
   library_->Quvex_Nuc(handle_);
+  // However many frames a slow test left unread before the NUC, after it only
+  // those in flight may still be announced, however slowly they are finished.
+  DrainMessages();
   const uint32_t before = camera_->FramesDelivered(0);
-  ASSERT_TRUE(camera_->WaitForFrames(0, before + 10, 20000));
-  DrainMessages();  // frames taken before the NUC
   ASSERT_TRUE(camera_->WaitForFrames(0, before + 20, 20000));
-  EXPECT_FALSE(messages_.Next(0));
+  EXPECT_LE(QuvexWindow_PendingCount(window_), kFramesInFlight);
+  DrainMessages();
   testClock = 100 + 1000;  // the settle time has passed
-  EXPECT_NE(NextFrame(), 0);
+  // More frames than were in flight: at least one was taken after the settle.
+  for (int i = 0; i <= kFramesInFlight; ++i) ASSERT_NE(NextFrame(), 0);
 }
 
 TEST_F(Galdris, AStalledCameraEndsCaptureAndCloseReportsTheDevice) {
@@ -168,6 +171,7 @@ TEST_F(Galdris, AStalledCameraEndsCaptureAndCloseReportsTheDevice) {
 }
 
 TEST_F(Galdris, CloseDuringAStallReturnsPromptly) {
+  camera_->SetLeastTimeOut(60000);  // the close, not a time-out, ends the stalled transfer
   ASSERT_EQ(library_->Quvex_Preview(handle_), 1);
   ASSERT_NE(NextFrame(), 0);
   camera_->SetStalled(true);
@@ -181,7 +185,8 @@ TEST_F(Galdris, CloseOrReleaseEndsAOneShotThatWaitsOnAStalledCamera) {
 }
 
 TEST_F(Galdris, ClosesPassOneShotsThatTwoThreadsTakeBackToBack) {
-  camera_->SetStalled(true, kDeviceWaitMs);
+  camera_->SetLeastTimeOut(kDeviceWaitMs);
+  camera_->SetStalled(true);
   ExpectClosesPassLoopingOneShots({
       .oneShot = [&] { return library_->Quvex_OneShot(handle_); },
       .waiting = [&] { return camera_->WaitForStalledTransfer(20000); },

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <optional>
@@ -57,10 +58,12 @@ TEST_F(GaldrisRecording, TheMovieShowsTheColourFramesTheLibraryReturned) {
   auto& q = *library_;
   ASSERT_EQ(q.Quvex_Preview(handle_), 1);
   NextColourFrame();
-  DrainMessages();  // frames announced before the request
   const std::string movie = dir_ + "/movie.avi";
   ASSERT_EQ(q.Quvex_RecA(handle_, movie.c_str(), QUVEX_REC_AVI), 1);
-  // Every frame from the request on; the movie holds a run of them.
+  // Every frame announced from here on, however late the test came here;
+  // all but the first two at most are in the movie: the one finished as the
+  // request came and the one that opened the movie.
+  DrainMessages();
   std::vector<std::vector<uint8_t>> frames;
   for (int i = 0; i < 8; ++i) frames.push_back(NextColourFrame());
   EXPECT_EQ(q.Quvex_GetParam(handle_, QUVEX_PARAM_RECORDING), 1);
@@ -104,28 +107,29 @@ TEST_F(GaldrisRecording, TheMovieShowsTheColourFramesTheLibraryReturned) {
   pipe = popen(decode.c_str(), "r");
   ASSERT_NE(pipe, nullptr);
   std::vector<uint8_t> decoded(kColourBytes);
-  // Movie frame k is returned frame offset + k. The first movie frame whose
-  // returned frame a slow run did not lose fixes the offset.
-  std::optional<size_t> offset;
+  // Movie frame k is returned frame k + shift: the movie may begin before the
+  // first frame the test kept, when the test came late to the drain, or after
+  // it. The first movie frame found among those returned fixes the shift;
+  // frames a slow run lost are passed over.
+  std::optional<ptrdiff_t> shift;
   int compared = 0;
   for (int k = 0; k < recorded; ++k) {
     ASSERT_EQ(std::fread(decoded.data(), 1, decoded.size(), pipe), decoded.size()) << "frame " << k;
-    const auto frame = static_cast<size_t>(k);
-    if (!offset) {
-      for (size_t n = frame; n < frames.size() && !offset; ++n) {
-        if (matches(decoded, frames[n])) offset = n - frame;
+    if (!shift) {
+      for (size_t n = 0; n < frames.size() && !shift; ++n) {
+        if (matches(decoded, frames[n])) shift = static_cast<ptrdiff_t>(n) - k;
       }
-      compared += offset ? 1 : 0;
+      compared += shift ? 1 : 0;
       continue;
     }
-    const size_t next = *offset + frame;
+    const auto next = static_cast<size_t>(k + *shift);
     ASSERT_LT(next, frames.size());
     if (frames[next].empty()) continue;
     EXPECT_TRUE(matches(decoded, frames[next])) << "movie frame " << k;
     ++compared;
   }
   pclose(pipe);
-  ASSERT_TRUE(offset) << "no movie frame is one of the frames returned";
+  ASSERT_TRUE(shift) << "no movie frame is one of the frames returned";
   EXPECT_GE(compared, 4);
 }
 

@@ -21,6 +21,10 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 using sim::SimLanCamera;
 
+// Longer than any test may run: only the camera ends an exchange, however
+// busy the machine, or a cancel.
+constexpr uint32_t kLongWaitMs = 600000;
+
 template <size_t N>
 Bytes ToBytes(const std::array<uint8_t, N>& message) {
   return Bytes(message.begin(), message.end());
@@ -45,7 +49,8 @@ class LanExchange : public ::testing::Test {
   void Start() {
     camera_ = std::make_unique<SimLanCamera>(NextLoopbackAddress());
     ASSERT_TRUE(camera_->Listening());
-    connection_ = std::make_unique<CLanConnection>(camera_->Address().c_str(), QUVEX_LAN_PORT);
+    connection_ =
+        std::make_unique<CLanConnection>(camera_->Address().c_str(), QUVEX_LAN_PORT, kLongWaitMs);
   }
   bool Request() { return RequestFrame(*connection_, frame_.data(), frame_.size()); }
   uint16_t SampleAt(int row, int column) const {
@@ -146,8 +151,6 @@ TEST_F(LanExchange, RegisterWritesAndTemperatureQueriesAreExact) {
 
 TEST_F(LanExchange, TheCancelEndsAWaitingReceive) {
   Start();
-  connection_ =
-      std::make_unique<CLanConnection>(camera_->Address().c_str(), QUVEX_LAN_PORT, 600000);
   camera_->SetStalled(true);
   std::thread canceller([&] {
     camera_->WaitFor([&] { return camera_->FrameRequests() == 1; });

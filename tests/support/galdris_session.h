@@ -28,6 +28,10 @@ class GaldrisSession : public LibrarySession {
   std::unique_ptr<sim::SimUsbCamera> camera_;
 };
 
+// Frames taken but not yet announced at any moment: the one being read and
+// the two being finished. A pause or a NUC may still see them announced.
+inline constexpr int kFramesInFlight = 3;
+
 // The simulated camera's options with a frame rate.
 inline sim::SimCameraOptions AtFrameRate(double framesPerSecond) {
   sim::SimCameraOptions options;

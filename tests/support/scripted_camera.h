@@ -40,6 +40,7 @@ class ScriptedCamera : public DeviceBinding {
   std::atomic<int> startResult{0};
   std::atomic<int> stopResult{0};
   std::atomic<int> registersWritten{0};
+  std::atomic<int> polls{0};
 
   bool HasDevice() const override { return true; }
   int WriteRegister(unsigned, int) override { return ++registersWritten, 1; }
@@ -49,6 +50,7 @@ class ScriptedCamera : public DeviceBinding {
   int StartDevice() override { return startResult.load(); }
   int StopDevice() override { return stopResult.load(); }
   FrameOutcome Poll() override {
+    ++polls;
     if (delivered.load() == endAt.load()) return {FrameOutcome::End, QUVEX_ERR_CAPTURE_ENDED};
     return {framesReady.load() > delivered.load() ? FrameOutcome::Frame : FrameOutcome::NoFrame, 0};
   }

@@ -23,7 +23,8 @@ namespace quvex::test {
 inline std::pair<int, int> CloseWhileStalled(QuvexLibrary& q, int handle, sim::SimUsbCamera& camera,
                                              const std::function<int()>& call,
                                              sim::SimUsbCamera::Stall what) {
-  camera.SetStalled(true, kDeviceWaitMs, what);
+  camera.SetLeastTimeOut(kDeviceWaitMs);  // no transfer ends but by a cancel or the test
+  camera.SetStalled(true, what);
   std::future<int> called = std::async(std::launch::async, call);
   EXPECT_TRUE(camera.WaitForStalledTransfer(20000));
   std::future<int> closed = std::async(std::launch::async, [&] { return q.Quvex_Close(handle); });
@@ -59,7 +60,8 @@ inline void ExpectCloseAndReleaseEndAStalledOneShot(QuvexLibrary& q, int& handle
                                                     sim::SimUsbCamera& camera) {
   for (const bool release : {false, true}) {
     SCOPED_TRACE(release ? "release" : "close");
-    camera.SetStalled(true, kDeviceWaitMs);  // no transfer ends but by a cancel
+    camera.SetLeastTimeOut(kDeviceWaitMs);  // no transfer ends but by a cancel
+    camera.SetStalled(true);
     const OneShotInterruption ended = InterruptOneShot(
         [&] { return q.Quvex_OneShot(handle); },
         [&] { return camera.WaitForStalledTransfer(20000); },
