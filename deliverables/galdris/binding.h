@@ -2,9 +2,9 @@
 // the device-type holder.
 #pragma once
 
-#include "core/device_binding.h"
 #include <mutex>
 
+#include "core/device_binding.h"
 #include "devices/usb/device_holder.h"
 
 namespace quvex {
