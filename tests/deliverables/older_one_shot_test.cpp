@@ -48,9 +48,10 @@ class DelliskOneShot : public ::testing::Test {
     ASSERT_EQ(device.DiscoverCamera(camera_.Mac()), 1);
     camera_.SetSilent(true);
   }
-  // Until a frame request after the last one seen arrives.
+  // Until a frame request after the last one seen arrives: a one-shot first
+  // builds its ring of 60 frames, which takes seconds under a sanitiser.
   bool NextRequest() {
-    return camera_.WaitFor([&] { return camera_.FrameRequests() > requests_; }) &&
+    return camera_.WaitFor([&] { return camera_.FrameRequests() > requests_; }, 120000) &&
            (requests_ = camera_.FrameRequests(), true);
   }
 
@@ -76,7 +77,7 @@ TEST_F(DelliskOneShot, ClosesPassOneShotsThatTwoThreadsTakeBackToBack) {
       .waiting = [&] { return NextRequest(); },
       .close = [&] { return quvex_->Close(); },
       .answer = [&] { camera_.SetSilent(false); },
-  });
+  }, 6);
   EXPECT_EQ(Errors(*quvex_), "");
 }
 
