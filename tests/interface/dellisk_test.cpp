@@ -174,7 +174,10 @@ TEST_F(Dellisk, CloseOrReleaseEndsAOneShotThatWaitsOnASilentCamera) {
     const uint32_t requests = camera_->FrameRequests();
     const OneShotInterruption round = InterruptOneShot(
         [&] { return q.Quvex_OneShot(handle_); },
-        [&] { return camera_->WaitFor([&] { return camera_->FrameRequests() > requests; }); },
+        [&] {
+          // After the ring of 60 frames is built anew: seconds under a sanitiser.
+          return camera_->WaitFor([&] { return camera_->FrameRequests() > requests; }, 120000);
+        },
         [&] { return release ? q.Quvex_Release(handle_) : q.Quvex_Close(handle_); });
     ExpectEnded(round);  // promptly: tests/deliverables, where the wait is long
     if (!release) {
