@@ -127,11 +127,13 @@ SilentCamera MakeCamera(const std::string& library) {
     // The range command that every one-shot sends first.
     const auto ranges = [stream] {
       const auto commands = stream->Commands();
-      return static_cast<uint32_t>(
-          std::count(commands.begin(), commands.end(), quvex::sim::SimStreamCamera::Command{0, 16}));
+      const quvex::sim::SimStreamCamera::Command range{0, 16};
+      return static_cast<uint32_t>(std::count(commands.begin(), commands.end(), range));
     };
     silent = {stream,
-              [](Library& q, int h) { return q.setIpAddress && q.setIpAddress(h, 127, 0, 0, 1) == 1; },
+              [](Library& q, int h) {
+                return q.setIpAddress && q.setIpAddress(h, 127, 0, 0, 1) == 1;
+              },
               Grows(ranges), [stream] { stream->SetStalled(false); }};
   }
   return silent;

@@ -33,7 +33,8 @@ BuildProfile GigEProfile() {
   BuildProfile profile = TestProfile(InterpolationVariant::Older);
   profile.ringSlots = 60;
   profile.tables = TableSet::ReloadedSingle;
-  profile.behaviour = {.selectsCameraByNumber = false, .namesAnyIndex = true, .hasCameraTypes = true};
+  profile.behaviour = {
+      .selectsCameraByNumber = false, .namesAnyIndex = true, .hasCameraTypes = true};
   return profile;
 }
 
