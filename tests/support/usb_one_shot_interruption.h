@@ -55,7 +55,6 @@ inline void ExpectASelectionRacingACloseReachesTheCamera(QuvexLibrary& q, int ha
 // A Close, then a Release, while a one-shot waits on the stalled camera. Each
 // returns at once, the one-shot with 0; after the Close the flowing camera
 // takes a one-shot again. handle is 0 at the end.
-
 inline void ExpectCloseAndReleaseEndAStalledOneShot(QuvexLibrary& q, int& handle,
                                                     sim::SimUsbCamera& camera) {
   for (const bool release : {false, true}) {
